@@ -1,0 +1,38 @@
+# TagLib and libvorbisfile (with libvorbisenc for the test fixtures).
+# Natively they come from Debian's -dev packages; for Windows from the static
+# cross-built copies that scripts/bootstrap leaves in AURALITH_DEPS_DIR.
+
+if(WIN32)
+  set(AURALITH_DEPS_DIR "$ENV{HOME}/.cache/auralith-deps/mingw64" CACHE PATH "Cross-built dependencies")
+  foreach(lib tag vorbisfile vorbisenc vorbis ogg)
+    find_library(AURALITH_LIB_${lib} NAMES lib${lib}.a PATHS ${AURALITH_DEPS_DIR}/lib NO_DEFAULT_PATH REQUIRED)
+  endforeach()
+  add_library(auralith::taglib INTERFACE IMPORTED)
+  target_include_directories(auralith::taglib INTERFACE ${AURALITH_DEPS_DIR}/include ${AURALITH_DEPS_DIR}/include/taglib)
+  target_compile_definitions(auralith::taglib INTERFACE TAGLIB_STATIC)
+  target_link_libraries(auralith::taglib INTERFACE ${AURALITH_LIB_tag})
+  add_library(auralith::vorbisfile INTERFACE IMPORTED)
+  target_include_directories(auralith::vorbisfile INTERFACE ${AURALITH_DEPS_DIR}/include)
+  target_link_libraries(auralith::vorbisfile INTERFACE ${AURALITH_LIB_vorbisfile} ${AURALITH_LIB_vorbis} ${AURALITH_LIB_ogg})
+  add_library(auralith::vorbisenc INTERFACE IMPORTED)
+  target_link_libraries(auralith::vorbisenc INTERFACE ${AURALITH_LIB_vorbisenc} auralith::vorbisfile)
+  list(PREPEND CMAKE_PREFIX_PATH ${AURALITH_DEPS_DIR})
+  list(PREPEND CMAKE_FIND_ROOT_PATH ${AURALITH_DEPS_DIR})
+  # One self-contained executable each: nothing to ship beside them.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib)
+  pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
+  pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc)
+  add_library(auralith::taglib INTERFACE IMPORTED)
+  target_link_libraries(auralith::taglib INTERFACE PkgConfig::TAGLIB)
+  add_library(auralith::vorbisfile INTERFACE IMPORTED)
+  target_link_libraries(auralith::vorbisfile INTERFACE PkgConfig::VORBISFILE)
+  add_library(auralith::vorbisenc INTERFACE IMPORTED)
+  target_link_libraries(auralith::vorbisenc INTERFACE PkgConfig::VORBISENC)
+endif()
+
+if(AURALITH_TESTS)
+  find_package(GTest REQUIRED)
+endif()

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace auralith {
+
+struct DirEntry {
+  std::string name;
+  bool directory = false;
+  bool hidden = false;
+};
+
+struct FileStatus {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // last write, whole seconds since 1970-01-01 UTC
+};
+
+// Identity of a directory on disk (device and inode, or volume serial and
+// file index on Windows), used to notice a link that leads back into the
+// directories being walked.
+struct DirectoryId {
+  std::uint64_t device = 0;
+  std::uint64_t node = 0;
+  bool operator==(const DirectoryId&) const = default;
+};
+
+// The file system as the core sees it. Paths are byte strings in the ANSI code
+// page with the platform's separator.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Lists the entries of a directory ("." and ".." excluded), in the order the
+  // platform delivers them. False when the enumeration cannot be started.
+  virtual bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) = 0;
+  // Identity of a directory (links followed). False when it has none.
+  virtual bool Identify(const std::string& dir, DirectoryId* id) = 0;
+  // Size and last-write time of a file. False when there is no status.
+  virtual bool Status(const std::string& path, FileStatus* status) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  // The access check with read permission.
+  virtual bool Readable(const std::string& path) = 0;
+  virtual bool CreateDirectory(const std::string& path) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
+  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
+};
+
+}  // namespace auralith

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/file_system.h"
+#include "base/progress_sink.h"
+
+namespace auralith {
+
+// Turns the extension setting into a list of lower-case extensions; a token
+// with any character outside a-z0-9 empties the list built so far.
+std::vector<std::string> ParseExtensions(std::string_view text);
+
+// True when `name` is longer than "." + extension and ends in it (ASCII case
+// folded) for some extension of the list.
+bool MatchesExtension(std::string_view name, const std::vector<std::string>& extensions);
+
+// Lists the relative paths of every visible music file below root + relative,
+// depth first, in the platform's enumeration order. Each file found is shown
+// on the progress sink's item line. Directory links are followed, but a
+// directory already on the current descent path is not entered again.
+std::vector<std::string> ScanMusicTree(FileSystem& fs, const std::string& root,
+                                       const std::string& relative,
+                                       const std::vector<std::string>& extensions,
+                                       ProgressSink& progress);
+
+}  // namespace auralith

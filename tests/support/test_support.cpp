@@ -1,0 +1,106 @@
+#include "support/test_support.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "base/path.h"
+
+namespace fs = std::filesystem;
+
+namespace auralith::testing {
+
+namespace {
+// Texts are UTF-8 (the code page on POSIX and, through the manifest, on
+// Windows), so paths cross into std::filesystem as UTF-8.
+fs::path P(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }
+std::string S(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+}  // namespace
+
+std::string Native(const std::string& path) {
+  std::string out = path;
+  for (char& c : out)
+    if (c == '/') c = kPathSeparator;
+  return out;
+}
+
+TempDir::TempDir() {
+  std::random_device rd;
+  std::mt19937_64 gen(rd() ^ static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (;;) {
+    fs::path candidate = fs::temp_directory_path() / ("auralith-test-" + std::to_string(gen() % 1000000000ULL));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      path_ = WithTrailingSeparator(S(candidate));
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(P(path_), ec);
+}
+
+std::string TempDir::operator/(const std::string& relative) const { return path_ + Native(relative); }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(P(path), std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  const fs::path p = P(path);
+  if (p.has_parent_path()) fs::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(P(path), ec);
+}
+
+void MakeDirectories(const std::string& path) { fs::create_directories(P(path)); }
+
+void RemoveTree(const std::string& path) {
+  std::error_code ec;
+  fs::remove_all(P(path), ec);
+}
+
+void SetModified(const std::string& path, std::int64_t seconds) {
+  const auto sys = std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
+  fs::last_write_time(P(path), std::chrono::file_clock::from_sys(sys));
+}
+
+std::vector<std::string> ListNames(const std::string& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(P(dir), ec)) names.push_back(S(entry.path().filename()));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+MessageAnswer ScriptedPrompter::Message(const std::string& text, const std::string& caption,
+                                        MessageButtons buttons, MessageIcon icon) {
+  shown.push_back({text, caption, buttons, icon});
+  if (!answers.empty()) {
+    const MessageAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+}
+
+}  // namespace auralith::testing

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "base/progress_sink.h"
+#include "base/prompter.h"
+
+namespace auralith::testing {
+
+// A fresh directory below the system's temporary folder, removed with all its
+// content when the object goes. path() ends in the platform's separator.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // path() + relative, with '/' in `relative` turned into the platform's
+  // separator.
+  std::string operator/(const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+// '/' in a test's literal path turned into the platform's separator.
+std::string Native(const std::string& path);
+
+std::string ReadFile(const std::string& path);
+// Creates missing parent directories.
+void WriteFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+void MakeDirectories(const std::string& path);
+void RemoveTree(const std::string& path);
+// Sets a file's last-write time (seconds since 1970).
+void SetModified(const std::string& path, std::int64_t seconds);
+// Lists the names in a directory, sorted.
+std::vector<std::string> ListNames(const std::string& dir);
+
+// Every message box shown, with its answer taken from a script (Ok / Yes by
+// default when the script has run out).
+class ScriptedPrompter : public Prompter {
+ public:
+  struct Shown {
+    std::string text;
+    std::string caption;
+    MessageButtons buttons;
+    MessageIcon icon;
+  };
+  MessageAnswer Message(const std::string& text, const std::string& caption, MessageButtons buttons,
+                        MessageIcon icon) override;
+  void Answer(MessageAnswer answer) { answers.push_back(answer); }
+
+  std::deque<MessageAnswer> answers;
+  std::vector<Shown> shown;
+};
+
+// Records every progress operation as a line of text ("step:...", "item:...",
+// "range:0,5", "stepsize:1", "pos:3", "stepit").
+class RecordingProgress : public ProgressSink {
+ public:
+  void SetStepLine(const std::string& text) override { log.push_back("step:" + text); }
+  void SetItemLine(const std::string& text) override { log.push_back("item:" + text); }
+  void SetRange(std::int32_t low, std::int32_t high) override {
+    log.push_back("range:" + std::to_string(low) + "," + std::to_string(high));
+  }
+  void SetStep(std::int32_t step) override { log.push_back("stepsize:" + std::to_string(step)); }
+  void SetPos(std::int32_t pos) override { log.push_back("pos:" + std::to_string(pos)); }
+  void StepIt() override { log.push_back("stepit"); }
+
+  std::vector<std::string> log;
+};
+
+}  // namespace auralith::testing

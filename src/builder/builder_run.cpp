@@ -1,0 +1,182 @@
+#include "builder/builder_run.h"
+
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/path.h"
+#include "builder/afile_info.h"
+#include "builder/file_info.h"
+#include "builder/library.h"
+#include "builder/library_data.h"
+#include "builder/patterns.h"
+#include "builder/playlists.h"
+#include "builder/scan.h"
+#include "builder/tag_cache.h"
+#include "desktop/applier.h"
+
+namespace auralith {
+
+namespace {
+
+constexpr const char* kInvalidInput = "You must specify a valid root directory and file extension list.";
+
+std::int32_t Clamp32(std::size_t n) {
+  return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<std::int32_t>(n);
+}
+
+}  // namespace
+
+BuilderRun::BuilderRun(Settings& settings, FileSystem& fs, Prompter& prompter, ProgressSink& progress,
+                       DesktopShell& shell)
+    : settings_(settings), fs_(fs), prompter_(prompter), progress_(progress), shell_(shell) {}
+
+BuilderRun::Result BuilderRun::Run() {
+  const std::string root = settings_._4_music.Get();
+  const std::uint32_t folderFormat = settings_._4_organizationnum.Get();
+  const std::string pattern = settings_._4_format.Get();
+  const std::vector<std::string> extensions = ParseExtensions(settings_._4_extensions.Read());
+
+  // The directory is checked without its trailing separators; a root that is
+  // nothing but separators (the POSIX root) is checked as it stands.
+  std::string rootDir = WithoutTrailingSeparators(root);
+  if (rootDir.empty()) rootDir = root;
+  if (root.empty() || !fs_.Readable(rootDir) || extensions.empty()) {
+    prompter_.Message(kInvalidInput, "", MessageButtons::Ok, MessageIcon::None);
+    return Result::kInvalidInput;
+  }
+
+  const std::string cacheFile = settings_.location.Get() + "Auralith.archive";
+  std::vector<std::string> paths;
+  PathTable table;
+  Library artists;
+  const char* step = "";
+
+  try {
+    // 1. Scan.
+    step = "scanning";
+    progress_.SetStepLine("Scanning music directory for files... (Step 1 of 8)");
+    progress_.SetRange(0, 1);
+    progress_.SetStep(1);
+    progress_.SetPos(0);
+    paths = ScanMusicTree(fs_, root, "", extensions, progress_);
+    progress_.SetPos(1);
+
+    // 2. Sort the paths and load the cache.
+    step = "sorting";
+    progress_.SetStepLine("Sorting music files... (Step 2 of 8)");
+    progress_.SetItemLine("");
+    std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+      });
+    });
+    const std::size_t n = paths.size();
+    const std::int32_t n32 = Clamp32(n);
+    progress_.SetRange(0, 1);
+    progress_.SetStep(1);
+    progress_.SetPos(0);
+    FileStatus cacheStatus;
+    if (!fs_.Status(cacheFile, &cacheStatus)) {
+      table.reserve(n);
+    } else {
+      progress_.SetStepLine("Loading cache... (Step 2 of 8)");
+      progress_.SetItemLine("");
+      table = LoadTagCache(cacheFile, settings_, n);
+    }
+    progress_.SetPos(1);
+
+    // 3. Read file information for new and changed files.
+    step = "reading file info";
+    progress_.SetRange(0, n32);
+    progress_.SetStep(1);
+    progress_.SetPos(1);
+    progress_.SetStepLine("Reading file info... (Step 3 of 8)");
+    for (const std::string& path : paths) {
+      progress_.SetItemLine(path);
+      FileStatus status;
+      if (fs_.Status(root + path, &status)) {
+        auto found = table.find(path);
+        if (found != table.end() && found->second->modified == status.modified &&
+            found->second->size == status.size) {
+          found->second->seen = 1;
+        } else {
+          auto record = std::make_unique<AFileInfo>();
+          record->path = path;
+          record->modified = status.modified;
+          record->size = status.size;
+          if (folderFormat == 2 || folderFormat == 3) ApplyFolderFormat(*record, settings_);
+          if (pattern.find('%') != std::string::npos) ApplyFileNamePattern(*record, settings_);
+          ReadFileInfo(*record, settings_, prompter_);
+          table[path] = std::move(record);
+        }
+      }
+      progress_.StepIt();
+    }
+    progress_.SetPos(n32);
+    std::erase_if(table, [](const auto& entry) { return entry.second->seen == 0; });
+    if (!SaveTagCache(cacheFile, settings_, table)) {
+      // The playlists can still be written; the next run reads every file again.
+      prompter_.Message("Error writing cache file \"" + cacheFile + "\"", "Error", MessageButtons::Ok,
+                        MessageIcon::Error);
+    }
+
+    // 4. Group and order.
+    step = "sorting into playlists";
+    progress_.SetRange(0, n32);
+    progress_.SetStep(1);
+    progress_.SetPos(1);
+    progress_.SetStepLine("Sorting into playlists... (Step 4 of 8)");
+    artists = BuildLibrary(paths, table, settings_, progress_);
+    progress_.SetPos(n32);
+
+    // 5. Playlists.
+    step = "generating playlists";
+    progress_.SetRange(0, n32);
+    progress_.SetStep(1);
+    progress_.SetPos(1);
+    progress_.SetStepLine("Generating playlists... (Step 5 of 8)");
+    WritePlaylists(artists, settings_, fs_, prompter_, progress_);
+    progress_.SetPos(n32);
+
+    // 6. Data file.
+    step = "writing the data file";
+    const std::int32_t a32 = Clamp32(artists.size());
+    progress_.SetRange(0, a32);
+    progress_.SetStep(1);
+    progress_.SetPos(1);
+    progress_.SetStepLine("Writing data file... (Step 6 of 8)");
+    WriteLibraryData(artists, settings_, prompter_, progress_);
+    progress_.SetPos(a32);
+
+    // 7. Desktop.
+    step = "refreshing the desktop";
+    progress_.SetRange(0, 1);
+    progress_.SetStep(1);
+    progress_.SetPos(0);
+    progress_.SetStepLine("Refreshing desktop... (Step 7 of 8)");
+    RefreshDesktop(shell_);
+    progress_.SetPos(1);
+  } catch (const std::bad_alloc&) {
+    prompter_.Message(std::string("Not enough memory while ") + step + "; the run was stopped.", "Error",
+                      MessageButtons::Ok, MessageIcon::Error);
+  } catch (const std::exception& e) {
+    prompter_.Message(std::string("Unexpected error while ") + step + ": " + e.what(), "Error",
+                      MessageButtons::Ok, MessageIcon::Error);
+  }
+
+  // 8. Clean-up.
+  progress_.SetRange(0, 1);
+  progress_.SetStep(1);
+  progress_.SetPos(0);
+  progress_.SetStepLine("Cleaning up... (Step 8 of 8)");
+  artists.clear();
+  table.clear();
+  paths.clear();
+  progress_.SetPos(1);
+  return Result::kCompleted;
+}
+
+}  // namespace auralith

@@ -1,0 +1,114 @@
+#include "platform/posix/posix_file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace auralith {
+
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PosixFileSystem::ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) {
+  entries->clear();
+  std::unique_ptr<DIR, DirCloser> handle(opendir(dir.empty() ? "." : dir.c_str()));
+  if (!handle) return false;
+  std::string prefix = dir;
+  if (!prefix.empty() && prefix.back() != '/') prefix.push_back('/');
+  while (const dirent* entry = readdir(handle.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    DirEntry item;
+    item.name = name;
+    item.hidden = name[0] == '.';
+    if (entry->d_type == DT_DIR) {
+      item.directory = true;
+    } else if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      // Links are followed: a link to a directory is listed as one.
+      struct stat st;
+      item.directory = stat((prefix + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    entries->push_back(std::move(item));
+  }
+  return true;
+}
+
+bool PosixFileSystem::Identify(const std::string& dir, DirectoryId* id) {
+  struct stat st;
+  if (stat(dir.empty() ? "." : dir.c_str(), &st) != 0) return false;
+  id->device = static_cast<std::uint64_t>(st.st_dev);
+  id->node = static_cast<std::uint64_t>(st.st_ino);
+  return true;
+}
+
+bool PosixFileSystem::Status(const std::string& path, FileStatus* status) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  status->size = static_cast<std::uint64_t>(st.st_size);
+  status->modified = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  return true;
+}
+
+bool PosixFileSystem::Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+bool PosixFileSystem::Readable(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+
+bool PosixFileSystem::CreateDirectory(const std::string& path) {
+  return mkdir(path.c_str(), 0777) == 0;
+}
+
+bool PosixFileSystem::RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
+  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (out < 0) {
+    close(in);
+    return false;
+  }
+  bool ok = true;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t n = read(in, buffer, sizeof(buffer));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    if (!WriteAll(out, buffer, static_cast<std::size_t>(n))) {
+      ok = false;
+      break;
+    }
+  }
+  close(in);
+  if (close(out) != 0) ok = false;
+  return ok;
+}
+
+}  // namespace auralith

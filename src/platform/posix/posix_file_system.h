@@ -1,0 +1,21 @@
+#pragma once
+
+#include "base/file_system.h"
+
+namespace auralith {
+
+// The file system through POSIX calls. A name beginning with "." counts as
+// hidden, as dot-files are on Linux.
+class PosixFileSystem : public FileSystem {
+ public:
+  bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override;
+  bool Identify(const std::string& dir, DirectoryId* id) override;
+  bool Status(const std::string& path, FileStatus* status) override;
+  bool Exists(const std::string& path) override;
+  bool Readable(const std::string& path) override;
+  bool CreateDirectory(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
+  bool CopyFile(const std::string& from, const std::string& to) override;
+};
+
+}  // namespace auralith

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,6 +31,11 @@ std::string MakeSortKey(std::string_view name, bool ignoreThe);
 
 // True when a may stand before b within one album.
 bool CompareTracks(const AFileInfo& a, const AFileInfo& b);
+
+// Merge-sorts tracks by a comparison that need not be a consistent ordering:
+// whatever it answers, the sort ends and every track stays exactly once.
+void SortTracks(std::vector<AFileInfo*>& tracks,
+                const std::function<bool(const AFileInfo&, const AFileInfo&)>& mayStandBefore);
 
 // Groups the records of `paths` (in that order) into artists and albums by
 // their sort keys, then applies the three ordering rules. The progress sink's

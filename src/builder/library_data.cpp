@@ -1,0 +1,130 @@
+#include "builder/library_data.h"
+
+#include <cstddef>
+#include <string_view>
+
+#include "base/path.h"
+#include "base/strings.h"
+#include "base/text_writer.h"
+#include "builder/playlists.h"
+
+namespace auralith {
+
+namespace {
+
+// U+2028 and U+2029 in UTF-8. Older script engines end a line at them, which
+// inside a string literal is a syntax error that would lose the whole file.
+constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
+constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";
+
+// Appends `text` for use between double quotes. Line breaks are removed from
+// names (a name is one line on the page) but kept as escapes in track texts,
+// which show the playlist entry as it is.
+void AppendEscaped(std::string& out, std::string_view text, bool trackText) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == kLineSeparator[0]) {
+      const std::string_view rest = text.substr(i);
+      if (StartsWith(rest, kLineSeparator) || StartsWith(rest, kParagraphSeparator)) {
+        out += rest[2] == kLineSeparator[2] ? "\\u2028" : "\\u2029";
+        i += 2;
+        continue;
+      }
+    }
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\'':
+        if (trackText) out += '\\';
+        out += c;
+        break;
+      case '\n':
+        if (trackText) out += "\\n";
+        break;
+      case '\r':
+        if (trackText) out += "\\r";
+        break;
+      case '\f':
+      case '\a':
+        if (trackText) out += c;
+        break;
+      default: out += c;
+    }
+  }
+}
+
+std::string Alignment(std::size_t index) {
+  if (index < 10) return "  ";
+  if (index < 100) return " ";
+  return "";
+}
+
+std::string ArtistText(const std::string& name) {
+  // "Unknown" goes in before the clean-up, so a name of nothing but removed
+  // characters shows empty.
+  std::string text;
+  AppendEscaped(text, name.empty() ? std::string_view("Unknown") : std::string_view(name), false);
+  return text;
+}
+
+std::string AlbumText(const std::string& name) {
+  std::string text;
+  AppendEscaped(text, name, false);
+  return text.empty() ? "Unknown" : text;
+}
+
+// The playlist folder as a URL-style path for the page.
+std::string BasePath(const std::string& location) {
+  std::string folder = location + "playlists" + kPathSeparator;
+  for (char& c : folder)
+    if (c == '\\') c = '/';
+  std::string text;
+  AppendEscaped(text, folder, true);
+  return text;
+}
+
+}  // namespace
+
+void WriteLibraryData(const Library& artists, Settings& settings, Prompter& prompter, ProgressSink& progress) {
+  const std::string location = settings.location.Get();
+  const std::string format = settings._4_outformat.Get();
+
+  TextWriter out;
+  if (!out.Open(location + "Auralith.data")) {
+    prompter.Message("Error writing data file", "Error", MessageButtons::Ok, MessageIcon::Error);
+    return;
+  }
+
+  std::string text = "var base = \"" + BasePath(location) + "\";\n\n";
+  for (std::size_t i = 0; i < artists.size(); ++i) {
+    const ArtistEntry& artist = *artists[i];
+    const std::string a = "[" + ToDecimal(static_cast<std::int64_t>(i)) + "]";
+    const std::string ai = Alignment(i);
+    text += "\n\nartist_list" + a + std::string(10, ' ') + ai + "= new Array(\"" + ArtistText(artist.name) +
+            "\",\"" + artist.key + ".m3u\");\n";
+    text += "album_list" + a + std::string(11, ' ') + ai + "= new Array();\n";
+    text += "track_list" + a + std::string(11, ' ') + ai + "= new Array();\n";
+    for (std::size_t j = 0; j < artist.albums.size(); ++j) {
+      const AlbumEntry& album = *artist.albums[j];
+      const std::string ab = a + "[" + ToDecimal(static_cast<std::int64_t>(j)) + "]";
+      const std::string aj = ai + Alignment(j);
+      text += "\nalbum_list" + ab + std::string(6, ' ') + aj + "= new Array(\"" + AlbumText(album.name) +
+              "\",\"" + artist.key + "_" + album.key + ".m3u\");\n";
+      text += "track_list" + ab + std::string(6, ' ') + aj + "= new Array();\n";
+      for (std::size_t k = 0; k < album.tracks.size(); ++k) {
+        text += "track_list" + ab + "[" + ToDecimal(static_cast<std::int64_t>(k)) + "] " + aj + Alignment(k) +
+                "= \"";
+        AppendEscaped(text, ExpandEntry(format, *album.tracks[k]), true);
+        text += "\";\n";
+      }
+    }
+    out.Write(text);
+    text.clear();
+    progress.StepIt();
+  }
+  out.Write(text);
+
+  if (!out.Close()) prompter.Message("Error writing data file", "Error", MessageButtons::Ok, MessageIcon::Error);
+}
+
+}  // namespace auralith

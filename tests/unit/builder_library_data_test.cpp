@@ -1,0 +1,344 @@
+#include "builder/library_data.h"
+
+#include <cstdio>
+#include <deque>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/path.h"
+#include "builder/playlists.h"
+#include "settings/memory_registry_store.h"
+#include "support/test_support.h"
+
+namespace auralith {
+namespace {
+
+using testing::FileExists;
+using testing::MakeDirectories;
+using testing::Native;
+using testing::ReadFile;
+using testing::RecordingProgress;
+using testing::ScriptedPrompter;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::string Crlf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+std::vector<std::string> SplitCrlf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+class LibraryDataTest : public ::testing::Test {
+ protected:
+  LibraryDataTest() {
+    settings.location.Set(dir.path());
+    settings._4_outformat.Set("%3. %4");
+  }
+
+  ArtistEntry& AddArtist(const std::string& key, const std::string& name) {
+    artists.push_back(std::make_unique<ArtistEntry>());
+    artists.back()->key = key;
+    artists.back()->name = name;
+    return *artists.back();
+  }
+
+  AlbumEntry& AddAlbum(ArtistEntry& artist, const std::string& key, const std::string& name) {
+    artist.albums.push_back(std::make_unique<AlbumEntry>());
+    artist.albums.back()->key = key;
+    artist.albums.back()->name = name;
+    return *artist.albums.back();
+  }
+
+  AFileInfo& AddTrack(AlbumEntry& album, const std::string& track, const std::string& title) {
+    AFileInfo& record = records.emplace_back();
+    record.path = Native("x/" + title + ".mp3");
+    record.track = track;
+    record.title = title;
+    album.tracks.push_back(&record);
+    return record;
+  }
+
+  // The playlist folder as the page gets it.
+  std::string Base() const {
+    std::string base = dir.path() + "playlists" + kPathSeparator;
+    for (char& c : base)
+      if (c == '\\') c = '/';
+    return base;
+  }
+
+  std::string Write() {
+    WriteLibraryData(artists, settings, prompter, progress);
+    return ReadFile(dir / "Auralith.data");
+  }
+
+  TempDir dir;
+  MemoryRegistryStore store;
+  Settings settings{store};
+  ScriptedPrompter prompter;
+  RecordingProgress progress;
+  std::deque<AFileInfo> records;
+  Library artists;
+};
+
+TEST_F(LibraryDataTest, OneTrackLibraryByteForByte) {
+  AddTrack(AddAlbum(AddArtist("beatles", "The Beatles"), "abbeyroad", "Abbey Road"), "01", "Come Together");
+  EXPECT_EQ(Write(), Crlf({
+                         "var base = \"" + Base() + "\";",
+                         "",
+                         "",
+                         "",
+                         "artist_list[0]            = new Array(\"The Beatles\",\"beatles.m3u\");",
+                         "album_list[0]             = new Array();",
+                         "track_list[0]             = new Array();",
+                         "",
+                         "album_list[0][0]          = new Array(\"Abbey Road\",\"beatles_abbeyroad.m3u\");",
+                         "track_list[0][0]          = new Array();",
+                         "track_list[0][0][0]       = \"01. Come Together\";",
+                     }));
+  EXPECT_TRUE(prompter.shown.empty());
+  EXPECT_EQ(progress.log, (std::vector<std::string>{"stepit"}));
+}
+
+TEST_F(LibraryDataTest, EmptyLibraryGivesTheBaseLineAlone) {
+  EXPECT_EQ(Write(), "var base = \"" + Base() + "\";\r\n\r\n");
+  EXPECT_TRUE(progress.log.empty());
+}
+
+// The "=" stands in one column while indices have at most three digits; a
+// fourth digit pushes it one to the right.
+TEST_F(LibraryDataTest, AlignmentKeepsTheEqualsColumnUpToThreeDigits) {
+  for (int i = 0; i < 106; ++i) {
+    ArtistEntry& artist = AddArtist("a" + std::to_string(i), "A");
+    const int albums = i == 0 ? 12 : 1;
+    for (int j = 0; j < albums; ++j) {
+      AlbumEntry& album = AddAlbum(artist, "b", "B");
+      const int tracks = i == 0 && j == 0 ? 1001 : 1;
+      for (int k = 0; k < tracks; ++k) AddTrack(album, "", "t");
+    }
+  }
+  const std::vector<std::string> lines = SplitCrlf(Write());
+  std::size_t assignments = 0;
+  for (const std::string& line : lines) {
+    if (line.empty() || line.rfind("var ", 0) == 0) continue;
+    ++assignments;
+    const bool fourDigits = line.rfind("track_list[0][0][1000]", 0) == 0;
+    EXPECT_EQ(line.find('='), fourDigits ? 27u : 26u) << line;
+  }
+  EXPECT_EQ(assignments, 106u * 3 + 117 * 2 + 1001 + 11 + 105);
+
+  const std::string expected[] = {
+      "artist_list[10]           = new Array(\"A\",\"a10.m3u\");",
+      "artist_list[100]          = new Array(\"A\",\"a100.m3u\");",
+      "album_list[100]           = new Array();",
+      "album_list[0][10]         = new Array(\"B\",\"a0_b.m3u\");",
+      "track_list[0][11]         = new Array();",
+      "track_list[0][0][9]       = \". t\";",
+      "track_list[0][0][10]      = \". t\";",
+      "track_list[0][0][100]     = \". t\";",
+      "track_list[0][0][1000]     = \". t\";",
+      "track_list[105][0][0]     = \". t\";",
+  };
+  for (const std::string& line : expected)
+    EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
+  EXPECT_EQ(progress.log.size(), 106u);
+}
+
+struct NameCase {
+  const char* artist;
+  const char* album;
+  const char* artistText;
+  const char* albumText;
+};
+
+TEST_F(LibraryDataTest, NamesAreEscapedAndEmptyOnesShowAsUnknown) {
+  const NameCase cases[] = {
+      {"", "", "Unknown", "Unknown"},
+      {"\r\n", "\r\n", "", "Unknown"},
+      {"\a\f", "\x07\x0c", "", "Unknown"},
+      {"Beat\r\nles", "Abbey\fRoad\a", "Beatles", "AbbeyRoad"},
+      {"Say \"Hi\"", "12\" Mixes", "Say \\\"Hi\\\"", "12\\\" Mixes"},
+      {"AC\\DC", "Back\\", "AC\\\\DC", "Back\\\\"},
+      {"It's", "Don't", "It's", "Don't"},
+      {"A\xE2\x80\xA8" "B", "C\xE2\x80\xA9" "D", "A\\u2028B", "C\\u2029D"},
+      {"Caf\xC3\xA9", "\xE2\x80\xAA", "Caf\xC3\xA9", "\xE2\x80\xAA"},
+  };
+  for (const NameCase& c : cases) {
+    artists.clear();
+    AddAlbum(AddArtist("beatles", c.artist), "_", c.album);
+    const std::string text = Write();
+    EXPECT_NE(text.find("= new Array(\"" + std::string(c.artistText) + "\",\"beatles.m3u\");\r\n"), std::string::npos)
+        << c.artist;
+    EXPECT_NE(text.find("= new Array(\"" + std::string(c.albumText) + "\",\"beatles__.m3u\");\r\n"), std::string::npos)
+        << c.album;
+  }
+}
+
+struct TrackCase {
+  const char* format;
+  const char* artist;
+  const char* title;
+  const char* text;
+};
+
+TEST_F(LibraryDataTest, TrackTextsAreTheEntriesEscaped) {
+  const TrackCase cases[] = {
+      {"%4", "", "Don't Stop", "Don\\'t Stop"},
+      {"%4", "", "Say \"Hi\"", "Say \\\"Hi\\\""},
+      {"%1 - %4", "AC\\DC", "T.N.T.", "AC\\\\DC - T.N.T."},
+      {"%4", "", "Ends in \\", "Ends in \\\\"},
+      {"%4", "", "Line\nFeed\rReturn", "Line\\nFeed\\rReturn"},
+      {"%4", "", "A\xE2\x80\xA8" "B\xE2\x80\xA9" "C", "A\\u2028B\\u2029C"},
+      {"%4", "", "Tab\tBell\aFeed\f", "Tab\tBell\aFeed\f"},
+      {"%4", "", "Cut \xE2\x80", "Cut \xE2\x80"},
+      {"%1", "%4 Band", "Title", "Title Band"},
+      {"", "", "name", "name.mp3"},
+  };
+  for (const TrackCase& c : cases) {
+    artists.clear();
+    settings._4_outformat.Set(c.format);
+    AFileInfo& track = AddTrack(AddAlbum(AddArtist("a", "A"), "b", "B"), "1", c.title);
+    track.artist = c.artist;
+    EXPECT_NE(Write().find("= \"" + std::string(c.text) + "\";\r\n"), std::string::npos) << c.title;
+  }
+}
+
+TEST_F(LibraryDataTest, AFileThatCannotBeWrittenIsReported) {
+  AddAlbum(AddArtist("a", "A"), "b", "B");
+  for (const bool directory : {true, false}) {
+    prompter.shown.clear();
+    if (directory)
+      MakeDirectories(dir / "Auralith.data");
+    else
+      settings.location.Set(dir / "missing/");
+    WriteLibraryData(artists, settings, prompter, progress);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text, "Error writing data file");
+    EXPECT_EQ(prompter.shown[0].caption, "Error");
+    EXPECT_EQ(prompter.shown[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(prompter.shown[0].icon, MessageIcon::Error);
+  }
+  EXPECT_FALSE(FileExists(dir / "missing"));
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (const unsigned char c : bytes) {
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  return hex;
+}
+
+// Runs a command and returns its exit status, its output in *output.
+int RunCommand(const std::string& command, std::string* output) {
+  output->clear();
+#ifdef _WIN32
+  (void)command;
+  return -1;
+#else
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return -1;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) output->append(buffer, n);
+  return pclose(pipe);
+#endif
+}
+
+// Declares the three arrays as the page does, runs the data file and prints
+// every text it assigned, in tree order, as UTF-8 in hex.
+constexpr const char* kHarness = R"js(
+const fs = require('fs');
+const vm = require('vm');
+const page = { artist_list: [], album_list: [], track_list: [] };
+vm.createContext(page);
+vm.runInContext(fs.readFileSync(process.argv[2], 'utf8'), page);
+const hex = (s) => Buffer.from(s, 'utf8').toString('hex');
+const out = ['base:' + hex(page.base)];
+page.artist_list.forEach((artist, i) => {
+  out.push('artist:' + hex(artist[0]) + ':' + hex(artist[1]));
+  page.album_list[i].forEach((album, j) => {
+    out.push('album:' + hex(album[0]) + ':' + hex(album[1]));
+    page.track_list[i][j].forEach((track) => out.push('track:' + hex(track)));
+  });
+});
+process.stdout.write(out.join('\n') + '\n');
+)js";
+
+// Whatever bytes names and tags hold, the page must get valid JavaScript that
+// yields exactly the texts to show.
+TEST_F(LibraryDataTest, HostileNamesStillGiveValidJavaScript) {
+#ifdef _WIN32
+  GTEST_SKIP() << "node is run on the native build only";
+#else
+  if (!FileExists("/usr/bin/node")) GTEST_SKIP() << "node is not installed";
+#endif
+  const std::string hostile[] = {
+      "Say \"Hi\"",
+      "Trailing\\",
+      "\\",
+      "It's",
+      "Line\nFeed",
+      "Carriage\rReturn",
+      "Line\xE2\x80\xA8Separator",
+      "Paragraph\xE2\x80\xA9Separator",
+      "</script><script>alert(1)</script>",
+      "%4 Band",
+      "Bell\a Form\f Tab\t",
+      std::string("Nul\0Byte", 8),
+      "\xFF" "Invalid",
+      "${x}`y`",
+      "",
+      "\r\n",
+  };
+  settings._4_outformat.Set("%1|%2|%3|%4");
+  std::vector<std::string> expected = {"base:" + Hex(Base())};
+  auto shownName = [](const std::string& name, bool artist) {
+    std::string shown = artist && name.empty() ? "Unknown" : name;
+    std::erase_if(shown, [](char c) { return c == '\n' || c == '\r' || c == '\a' || c == '\f'; });
+    if (!artist && shown.empty()) shown = "Unknown";
+    // The reading decodes the page as UTF-8: a stray byte shows as U+FFFD.
+    if (!shown.empty() && shown[0] == '\xFF') shown.replace(0, 1, "\xEF\xBF\xBD");
+    return shown;
+  };
+  for (std::size_t i = 0; i < std::size(hostile); ++i) {
+    const std::string& name = hostile[i];
+    const std::string key = "k" + std::to_string(i);
+    AlbumEntry& album = AddAlbum(AddArtist(key, name), "_", name);
+    AFileInfo& track = AddTrack(album, name, name);
+    track.artist = name;
+    track.album = name;
+    expected.push_back("artist:" + Hex(shownName(name, true)) + ":" + Hex(key + ".m3u"));
+    expected.push_back("album:" + Hex(shownName(name, false)) + ":" + Hex(key + "__.m3u"));
+    std::string entry = ExpandEntry("%1|%2|%3|%4", track);
+    for (std::size_t at; (at = entry.find('\xFF')) != std::string::npos;) entry.replace(at, 1, "\xEF\xBF\xBD");
+    expected.push_back("track:" + Hex(entry));
+  }
+  Write();
+
+  const std::string data = dir / "Auralith.data";
+  const std::string harness = dir / "harness.js";
+  WriteFile(harness, kHarness);
+  std::string output;
+  ASSERT_EQ(RunCommand("/usr/bin/node --check < '" + data + "'", &output), 0) << output;
+  ASSERT_EQ(RunCommand("/usr/bin/node '" + harness + "' '" + data + "'", &output), 0) << output;
+
+  std::vector<std::string> shown;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) shown.push_back(line);
+  EXPECT_EQ(shown, expected);
+}
+
+}  // namespace
+}  // namespace auralith

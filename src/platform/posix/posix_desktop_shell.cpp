@@ -1,0 +1,94 @@
+#include "platform/posix/posix_desktop_shell.h"
+
+#include <climits>
+#include <cstring>
+
+namespace auralith {
+
+namespace {
+
+// UTF-16 back to the UTF-8 the rest of the program speaks; an unpaired
+// surrogate becomes U+FFFD rather than an invalid byte sequence.
+std::string ToUtf8(const std::u16string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool PosixDesktopShell::Create() {
+  created_ = true;
+  return true;
+}
+
+void PosixDesktopShell::SetWallpaper(const std::u16string& path) {
+  if (!created_) return;
+  RegValue value;
+  value.type = kRegSz;
+  value.data = ToUtf8(path);
+  value.data.push_back('\0');
+  registry_.Set(Hive::CurrentUser, kPosixDesktopKey, "Wallpaper", value);
+}
+
+bool PosixDesktopShell::GetDesktopItemCount(int* count) {
+  if (!created_) return false;
+  std::uint32_t stored = 0;
+  if (!ReadDword("ItemCount", &stored)) stored = 0;
+  // A count the shell could not report as an int is not a count.
+  if (stored > static_cast<std::uint32_t>(INT_MAX)) return false;
+  *count = static_cast<int>(stored);
+  return true;
+}
+
+void PosixDesktopShell::ApplyChanges(std::uint32_t flags) {
+  if (!created_) return;
+  std::uint32_t applied = 0;
+  if (!ReadDword("ApplyCount", &applied)) applied = 0;
+  WriteDword("ApplyCount", applied + 1);
+  WriteDword("ApplyFlags", flags);
+}
+
+void PosixDesktopShell::Release() { created_ = false; }
+
+bool PosixDesktopShell::ReadDword(const char* name, std::uint32_t* value) {
+  RegValue stored;
+  if (!registry_.Query(Hive::CurrentUser, kPosixDesktopKey, name, &stored)) return false;
+  if (stored.type != kRegDword || stored.data.size() != sizeof(*value)) return false;
+  std::memcpy(value, stored.data.data(), sizeof(*value));
+  return true;
+}
+
+void PosixDesktopShell::WriteDword(const char* name, std::uint32_t value) {
+  RegValue stored;
+  stored.type = kRegDword;
+  stored.data.resize(sizeof(value));
+  std::memcpy(stored.data.data(), &value, sizeof(value));
+  registry_.Set(Hive::CurrentUser, kPosixDesktopKey, name, stored);
+}
+
+}  // namespace auralith

@@ -1,0 +1,114 @@
+// The Linux stand-in for the Active Desktop, driven by a whole applier run.
+#ifndef _WIN32
+
+#include "platform/posix/posix_desktop_shell.h"
+
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "desktop/applier.h"
+#include "platform/native.h"
+#include "settings/memory_registry_store.h"
+#include "support/test_support.h"
+
+namespace auralith {
+namespace {
+
+using testing::RecordingProgress;
+using testing::ScriptedPrompter;
+using testing::TempDir;
+
+RegValue Dword(std::uint32_t word) {
+  RegValue value;
+  value.type = kRegDword;
+  value.data.resize(4);
+  std::memcpy(value.data.data(), &word, 4);
+  return value;
+}
+
+class PosixShellTest : public ::testing::Test {
+ protected:
+  std::string Text(const char* name) {
+    RegValue value;
+    if (!registry.Query(Hive::CurrentUser, kPosixDesktopKey, name, &value)) return "(absent)";
+    return value.data;
+  }
+  std::uint32_t Number(const char* name) {
+    RegValue value;
+    if (!registry.Query(Hive::CurrentUser, kPosixDesktopKey, name, &value) || value.data.size() != 4) return 0xDEAD;
+    std::uint32_t word;
+    std::memcpy(&word, value.data.data(), 4);
+    return word;
+  }
+  void Run(const std::string& location, bool uninstall) {
+    RegValue stored;
+    stored.data = location + '\0';
+    registry.Set(Hive::CurrentUser, kSettingsKey, "location", stored);
+    Settings settings(registry);
+    AuralithApplier applier(settings, registry, shell, fs, prompter, uninstall);
+    applier.RunWorker(progress);
+  }
+
+  TempDir dir;
+  MemoryRegistryStore registry;
+  PosixDesktopShell shell{registry};
+  NativeFileSystem fs;
+  ScriptedPrompter prompter;
+  RecordingProgress progress;
+};
+
+TEST_F(PosixShellTest, RecordsWhatTheShellWasTold) {
+  // Characters beyond the basic plane travel as surrogate pairs and must come
+  // back as one four-byte UTF-8 sequence.
+  const std::string location = dir.path() + "M\xC3\xBCsik \xF0\x9F\x8E\xB5/";
+  testing::MakeDirectories(location);
+  const char* const kItem = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components\\1";
+  registry.Set(Hive::CurrentUser, kPosixDesktopKey, "ItemCount", Dword(2));
+  registry.Set(Hive::CurrentUser, kItem, "Flags", Dword(0x2001));
+
+  Run(location, false);
+  EXPECT_EQ(Text("Wallpaper"), location + "Auralith.htm" + '\0');
+  EXPECT_EQ(Number("ApplyCount"), 1u);
+  EXPECT_EQ(Number("ApplyFlags"), kApplyAll);
+  RegValue flags;
+  ASSERT_TRUE(registry.Query(Hive::CurrentUser, kItem, "Flags", &flags));
+  EXPECT_EQ(flags.data, Dword(1).data);
+
+  Run(location, true);
+  EXPECT_EQ(Text("Wallpaper"), std::string(1, '\0'));
+  EXPECT_EQ(Number("ApplyCount"), 2u);
+
+  RefreshDesktop(shell);
+  EXPECT_EQ(Number("ApplyCount"), 3u);
+}
+
+TEST_F(PosixShellTest, UnusableItemCountReportsNoItems) {
+  struct {
+    const char* name;
+    RegValue stored;
+    bool answered;
+    int count;
+  } const cases[] = {
+      {"too large for an int", Dword(0x80000000u), false, 0},
+      {"wrong size", RegValue{kRegDword, "\x01"}, true, 0},
+  };
+  for (const auto& c : cases) {
+    registry.Set(Hive::CurrentUser, kPosixDesktopKey, "ItemCount", c.stored);
+    ASSERT_TRUE(shell.Create());
+    int count = -7;
+    EXPECT_EQ(shell.GetDesktopItemCount(&count), c.answered) << c.name;
+    if (c.answered) {
+      EXPECT_EQ(count, c.count) << c.name;
+    }
+    shell.Release();
+  }
+  int count = 0;
+  EXPECT_FALSE(shell.GetDesktopItemCount(&count)) << "answers only between Create and Release";
+}
+
+}  // namespace
+}  // namespace auralith
+
+#endif

@@ -1,0 +1,49 @@
+#include "app/startup.h"
+
+#include "base/code_page.h"
+#include "base/path.h"
+#include "settings/settings.h"
+
+namespace auralith {
+
+namespace {
+constexpr const char* kMoveQuestion =
+    "It seems like you have run this application from another location before.\n"
+    "Do you want to make this location the default one?";
+}  // namespace
+
+StartMode ParseStartMode(const std::vector<std::string>& args) {
+  if (args.size() < 2) return StartMode::Normal;
+  if (args[1] == "-uninstall") return StartMode::Uninstall;
+  if (args[1] == "-install") return StartMode::Install;
+  return StartMode::Normal;
+}
+
+std::string ProgramDirectory(const std::vector<std::string>& args) {
+  return args.empty() ? std::string() : DirectoryPart(args[0]);
+}
+
+void CheckLocation(Settings& settings, const std::string& programDirectory, Prompter& prompter) {
+  const std::string location = settings.location.Get();
+  if (location.empty()) {
+    settings.location.Set(programDirectory);
+    settings.ResetToDefaults();
+    return;
+  }
+  if (AnsiLowerMultibyte(location) == AnsiLowerMultibyte(programDirectory)) return;
+  if (prompter.Message(kMoveQuestion, "Question", MessageButtons::YesNo, MessageIcon::Question) == MessageAnswer::Yes)
+    settings.location.Set(programDirectory);
+}
+
+int RunStartup(const std::vector<std::string>& args, const StartupServices& services) {
+  const StartMode mode = ParseStartMode(args);
+  Settings settings(services.registry);
+  if (mode == StartMode::Uninstall) {
+    settings.RemoveAll();
+    return 0;
+  }
+  CheckLocation(settings, ProgramDirectory(args), services.prompter);
+  return 0;
+}
+
+}  // namespace auralith

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/prompter.h"
+#include "settings/registry_store.h"
+
+namespace auralith {
+
+class Settings;
+
+// How the program was asked to run: only the first argument after the program
+// path counts, compared byte for byte.
+enum class StartMode { Normal, Install, Uninstall };
+StartMode ParseStartMode(const std::vector<std::string>& args);
+
+// The program's own directory: element 0 of the arguments up to and including
+// its last separator, "" when it holds none.
+std::string ProgramDirectory(const std::vector<std::string>& args);
+
+// What start-up reaches the system through; main() wires the real objects.
+struct StartupServices {
+  RegistryStore& registry;
+  Prompter& prompter;
+};
+
+// Records the program directory as `location` on the first run (empty
+// `location`) and writes the factory defaults; when the directory differs
+// from `location` other than in letter case, asks whether to adopt it.
+void CheckLocation(Settings& settings, const std::string& programDirectory, Prompter& prompter);
+
+// The whole life of the program; returns its exit code.
+int RunStartup(const std::vector<std::string>& args, const StartupServices& services);
+
+}  // namespace auralith

@@ -1,0 +1,51 @@
+// Auralith.exe: start-up, the configuration window, -install and -uninstall.
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "platform/win32/win32_prompter.h"
+#include "platform/win32/win32_registry_store.h"
+
+namespace {
+
+std::string ModulePath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return std::string();
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  InitCommonControls();
+  std::vector<std::string> args;
+  for (int i = 0; i < __argc; ++i) args.emplace_back(__argv[i] ? __argv[i] : "");
+  // Started by its bare name (from a prompt in its own folder) the program
+  // path holds no folder; an empty program directory would make every such
+  // start a first run that resets all options, so the module's own path
+  // stands in for it.
+  if (args.empty() || args[0].find('\\') == std::string::npos) {
+    const std::string module = ModulePath();
+    if (!module.empty()) {
+      if (args.empty())
+        args.push_back(module);
+      else
+        args[0] = module;
+    }
+  }
+  auralith::Win32RegistryStore registry;
+  auralith::Win32Prompter prompter;
+  return auralith::RunStartup(args, {registry, prompter});
+}

@@ -1,0 +1,121 @@
+#include "builder/scan.h"
+
+#include <algorithm>
+
+#include "base/path.h"
+#include "base/strings.h"
+
+namespace auralith {
+
+namespace {
+
+constexpr std::string_view kDelimiters = ", ;|\t";
+
+bool IsExtensionChar(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
+
+// A hostile or broken tree (a link chain that defeats the identity check, or
+// a deliberately deep nesting) must not exhaust the stack; no real music
+// collection comes near either bound.
+constexpr std::size_t kMaxDepth = 256;
+constexpr std::size_t kMaxPathBytes = 32767;
+
+class TreeWalker {
+ public:
+  TreeWalker(FileSystem& fs, const std::string& root, const std::vector<std::string>& extensions,
+             ProgressSink& progress, std::vector<std::string>& found)
+      : fs_(fs), root_(root), extensions_(extensions), progress_(progress), found_(found) {}
+
+  // `relative` is the directory being walked; it is extended in place for the
+  // children and restored before returning, so building the paths of a deep
+  // tree costs no more than their total length.
+  void Walk(std::string& relative, std::size_t depth) {
+    std::string dir;
+    dir.reserve(root_.size() + relative.size());
+    dir.append(root_).append(relative);
+
+    // Without an identity the directory cannot be checked against the
+    // descent path; it is walked anyway and the depth bound stops a loop.
+    DirectoryId id;
+    const bool identified = fs_.Identify(dir, &id);
+    if (identified) {
+      if (std::find(ancestors_.begin(), ancestors_.end(), id) != ancestors_.end()) return;
+    }
+
+    std::vector<DirEntry> entries;
+    if (!fs_.ListDirectory(dir, &entries)) return;
+    if (identified) ancestors_.push_back(id);
+
+    const std::size_t base = relative.size();
+    for (const DirEntry& entry : entries) {
+      if (entry.hidden || entry.name.empty()) continue;
+      if (entry.directory) {
+        if (entry.name.front() == '.') continue;
+        if (depth + 1 > kMaxDepth) continue;
+        if (root_.size() + base + entry.name.size() + 1 > kMaxPathBytes) continue;
+        relative.append(entry.name).push_back(kPathSeparator);
+        Walk(relative, depth + 1);
+        relative.resize(base);
+      } else if (MatchesExtension(entry.name, extensions_)) {
+        std::string path;
+        path.reserve(base + entry.name.size());
+        path.append(relative).append(entry.name);
+        progress_.SetItemLine(path);
+        found_.push_back(std::move(path));
+      }
+    }
+
+    if (identified) ancestors_.pop_back();
+  }
+
+ private:
+  FileSystem& fs_;
+  const std::string& root_;
+  const std::vector<std::string>& extensions_;
+  ProgressSink& progress_;
+  std::vector<std::string>& found_;
+  std::vector<DirectoryId> ancestors_;
+};
+
+}  // namespace
+
+std::vector<std::string> ParseExtensions(std::string_view text) {
+  std::vector<std::string> list;
+  std::size_t pos = 0;
+  for (;;) {
+    pos = text.find_first_not_of(kDelimiters, pos);
+    if (pos == std::string_view::npos) break;
+    std::size_t end = text.find_first_of(kDelimiters, pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string token = AsciiLower(text.substr(pos, end - pos));
+    pos = end;
+    if (std::all_of(token.begin(), token.end(), IsExtensionChar)) {
+      list.push_back(std::move(token));
+    } else {
+      list.clear();
+    }
+  }
+  return list;
+}
+
+bool MatchesExtension(std::string_view name, const std::vector<std::string>& extensions) {
+  for (const std::string& extension : extensions) {
+    const std::size_t suffix = extension.size() + 1;
+    if (name.size() <= suffix) continue;
+    const std::string_view tail = name.substr(name.size() - suffix);
+    if (tail.front() == '.' && EqualsIgnoreAsciiCase(tail.substr(1), extension)) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> ScanMusicTree(FileSystem& fs, const std::string& root,
+                                       const std::string& relative,
+                                       const std::vector<std::string>& extensions,
+                                       ProgressSink& progress) {
+  std::vector<std::string> found;
+  if (extensions.empty()) return found;
+  std::string current = relative;
+  TreeWalker(fs, root, extensions, progress, found).Walk(current, 0);
+  return found;
+}
+
+}  // namespace auralith

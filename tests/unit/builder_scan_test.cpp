@@ -1,0 +1,294 @@
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "base/path.h"
+#include "builder/scan.h"
+#include "platform/native.h"
+#include "support/test_support.h"
+
+// After the project's headers, so that <windows.h>'s A/W macros cannot rename
+// the file system's methods.
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace auralith {
+namespace {
+
+using testing::Native;
+using testing::RecordingProgress;
+using testing::TempDir;
+using testing::WriteFile;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAreArray;
+
+using List = std::vector<std::string>;
+
+const List kDefaultExtensions = {"mp3", "ogg", "wav"};
+
+// ------------------------------------------------------------ ParseExtensions
+
+struct ParseCase {
+  const char* text;
+  List expected;
+};
+
+TEST(ParseExtensions, Table) {
+  const ParseCase cases[] = {
+      {"mp3,ogg,wav", {"mp3", "ogg", "wav"}},
+      {"MP3; Ogg |wav", {"mp3", "ogg", "wav"}},
+      {".mp3", {}},
+      {"mp3,o.g,wav", {"wav"}},
+      {"o.g,mp3", {"mp3"}},
+      {"", {}},
+      {" ,;|\t", {}},
+      {",,mp3;;;ogg\t\twav||", {"mp3", "ogg", "wav"}},
+      {"mp3,MP3,mp3", {"mp3", "mp3", "mp3"}},
+      // Only ASCII letters and digits count; bytes of a multibyte letter and a
+      // hyphen do not.
+      {"mp3,\xC3\xA9t\xC3\xA9,ogg", {"ogg"}},
+      {"mp3 MP-3", {}},
+      {"mp3\nogg", {}},
+  };
+  for (const ParseCase& c : cases) {
+    EXPECT_EQ(ParseExtensions(c.text), c.expected) << "text: \"" << c.text << "\"";
+  }
+}
+
+// ------------------------------------------------------------ MatchesExtension
+
+struct MatchCase {
+  const char* name;
+  List extensions;
+  bool expected;
+};
+
+TEST(MatchesExtension, Table) {
+  const MatchCase cases[] = {
+      {"a.mp3", {"mp3"}, true},
+      {".mp3", {"mp3"}, false},
+      {"mp3", {"mp3"}, false},
+      {"amp3", {"mp3"}, false},
+      {"song.mp3.bak", {"mp3"}, false},
+      {"Track.Mp3", {"mp3"}, true},
+      {"SONG.OGG", {"mp3", "ogg"}, true},
+      {"x.wav ", {"wav"}, false},
+      {"x.mp3", {}, false},
+      {"x.flac", {"ac"}, false},
+  };
+  for (const MatchCase& c : cases) {
+    EXPECT_EQ(MatchesExtension(c.name, c.extensions), c.expected) << "name: \"" << c.name << "\"";
+  }
+}
+
+// ------------------------------------------------------------ ScanMusicTree on disk
+
+List NativeAll(const List& paths) {
+  List out;
+  for (const std::string& p : paths) out.push_back(Native(p));
+  return out;
+}
+
+class ScanTree : public ::testing::Test {
+ protected:
+  void Make(const List& files) {
+    for (const std::string& f : files) WriteFile(dir / f, "x");
+  }
+  List Scan(const List& extensions = kDefaultExtensions, const std::string& relative = "") {
+    return ScanMusicTree(fs, dir.path(), relative, extensions, progress);
+  }
+
+  TempDir dir;
+  NativeFileSystem fs;
+  RecordingProgress progress;
+};
+
+TEST_F(ScanTree, CollectsVisibleMusicFilesAndShowsEachOnce) {
+  Make({"a.mp3", ".mp3", "Artist/Track.Mp3", "Artist/notes.txt", "Artist/Album/01 - Song.mp3",
+        "Artist/Album/cover.jpg", "A/B/c.ogg", "deep/er/still/d.wav", "song.mp3.bak",
+        ".hidden-by-name/x.mp3", ".hidden-by-name/sub/y.mp3", "Artist/.dotted/z.ogg",
+        ".dotfile.mp3"});
+  testing::MakeDirectories(dir / "empty");
+
+  const List found = Scan();
+
+  EXPECT_THAT(found, UnorderedElementsAreArray(NativeAll(
+                         {"a.mp3", "Artist/Track.Mp3", "Artist/Album/01 - Song.mp3", "A/B/c.ogg",
+                          "deep/er/still/d.wav"})));
+  List expected;
+  for (const std::string& path : found) expected.push_back("item:" + path);
+  EXPECT_EQ(progress.log, expected) << "each file is shown once, just before it is listed";
+}
+
+TEST_F(ScanTree, MultibyteNamesKeepTheirBytes) {
+#ifdef _WIN32
+  if (GetACP() != CP_UTF8) GTEST_SKIP() << "the process code page is " << GetACP() << ", not UTF-8";
+#endif
+  const std::string folder = "\xC3\x9C" "ber";
+  const std::string file = "\xE9\x9F\xB3\xE6\xA5\xBD \xE2\x80\x93 J\xC3\xB3ga.Mp3";
+  Make({folder + "/" + file});
+  EXPECT_THAT(Scan(), ElementsAre(folder + kPathSeparator + file));
+  EXPECT_THAT(progress.log, ElementsAre("item:" + folder + kPathSeparator + file));
+}
+
+TEST_F(ScanTree, StartsBelowAGivenRelativeDirectory) {
+  Make({"top.mp3", "Artist/Album/t.mp3", "Artist/u.ogg"});
+  EXPECT_THAT(Scan(kDefaultExtensions, Native("Artist/")),
+              UnorderedElementsAreArray(NativeAll({"Artist/Album/t.mp3", "Artist/u.ogg"})));
+}
+
+TEST_F(ScanTree, NothingForEmptyListOrMissingRoot) {
+  Make({"a.mp3", "A/b.ogg"});
+  EXPECT_THAT(Scan({}), IsEmpty());
+  EXPECT_THAT(Scan({"flac"}), IsEmpty());
+  EXPECT_THAT(ScanMusicTree(fs, dir / "missing/", "", kDefaultExtensions, progress), IsEmpty());
+  EXPECT_THAT(progress.log, IsEmpty());
+}
+
+TEST_F(ScanTree, DuplicateExtensionsListAFileOnce) {
+  Make({"a.mp3"});
+  EXPECT_THAT(Scan({"mp3", "mp3"}), ElementsAre("a.mp3"));
+}
+
+#ifndef _WIN32
+
+void Link(const std::string& target, const std::string& link) {
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0) << link;
+}
+
+TEST_F(ScanTree, LinkLoopsEndAndEveryNonLoopingPathIsListed) {
+  Make({"x.mp3", "A/y.mp3", "B/z.mp3"});
+  Link("..", dir / "A/up");          // back to the root
+  Link(dir.path(), dir / "B/root");  // the same, absolute
+  Link(".", dir / "B/self");
+  Link("../A", dir / "B/toA");       // a sibling: followed
+  testing::MakeDirectories(dir / "A/C");
+  Link("../..", dir / "A/C/top");  // two levels up
+
+  EXPECT_THAT(Scan(), UnorderedElementsAreArray(NativeAll({"x.mp3", "A/y.mp3", "B/z.mp3", "B/toA/y.mp3"})));
+}
+
+TEST_F(ScanTree, DirectoryReachedTwiceWithoutLoopIsScannedTwice) {
+  Make({"Shared/s.ogg"});
+  Link("Shared", dir / "One");
+  Link(dir / "Shared", dir / "Two");
+  EXPECT_THAT(Scan(), UnorderedElementsAreArray(NativeAll({"Shared/s.ogg", "One/s.ogg", "Two/s.ogg"})));
+}
+
+TEST_F(ScanTree, UnreadableDirectoryIsSkippedAndSiblingsScanned) {
+  Make({"Open/a.mp3", "Locked/b.mp3", "z.ogg"});
+  const std::string locked = dir / "Locked";
+  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+  const bool blocked = access(locked.c_str(), R_OK) != 0;
+  const List found = Scan();
+  chmod(locked.c_str(), 0755);
+  if (!blocked) GTEST_SKIP() << "running with privileges that ignore permissions";
+  EXPECT_THAT(found, UnorderedElementsAreArray(NativeAll({"Open/a.mp3", "z.ogg"})));
+}
+
+#endif
+
+// ------------------------------------------------------------ ScanMusicTree, pathological trees
+
+// A tree that never ends: every directory holds one music file and one
+// subdirectory of the given name, and no directory has an identity that would
+// reveal the repetition.
+class EndlessFileSystem : public NativeFileSystem {
+ public:
+  explicit EndlessFileSystem(std::string childName) : child_(std::move(childName)) {}
+  bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
+    ++listings;
+    longest = std::max(longest, dir.size());
+    *entries = {{child_, true, false}, {"f.mp3", false, false}};
+    return true;
+  }
+  bool Identify(const std::string&, DirectoryId*) override { return false; }
+
+  std::size_t listings = 0;
+  std::size_t longest = 0;
+
+ private:
+  std::string child_;
+};
+
+TEST(ScanMusicTreeBounds, EndlessTreeStopsAtBoundedDepthAndLength) {
+  struct Case {
+    std::string child;
+  };
+  const Case cases[] = {{"d"}, {std::string(1000, 'n')}};
+  for (const Case& c : cases) {
+    EndlessFileSystem fs(c.child);
+    RecordingProgress progress;
+    const List found = ScanMusicTree(fs, "root/", "", kDefaultExtensions, progress);
+    EXPECT_GT(found.size(), 10u) << c.child.size();
+    EXPECT_LE(found.size(), 1000u) << c.child.size();
+    EXPECT_EQ(found.size(), fs.listings);
+    EXPECT_LE(fs.longest, 32767u);
+  }
+}
+
+// Every directory of a set of distinct identities cycles through the same
+// few ids: loops are noticed by identity, not by name.
+class CyclingFileSystem : public NativeFileSystem {
+ public:
+  bool ListDirectory(const std::string&, std::vector<DirEntry>* entries) override {
+    *entries = {{"next", true, false}, {"f.mp3", false, false}};
+    return true;
+  }
+  bool Identify(const std::string& dir, DirectoryId* id) override {
+    const auto depth = static_cast<std::uint64_t>(std::count(dir.begin(), dir.end(), kPathSeparator));
+    *id = {7, depth % 3};
+    return true;
+  }
+};
+
+TEST(ScanMusicTreeBounds, IdentityRepeatedOnTheDescentPathEndsIt) {
+  CyclingFileSystem fs;
+  RecordingProgress progress;
+  EXPECT_THAT(ScanMusicTree(fs, "", "", kDefaultExtensions, progress),
+              ElementsAre(Native("next/next/f.mp3"), Native("next/f.mp3"), "f.mp3"))
+      << "a subdirectory's files come where the subdirectory is listed";
+}
+
+// An in-memory tree: a wide collection is walked in time linear in its size.
+class WideFileSystem : public NativeFileSystem {
+ public:
+  bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
+    entries->clear();
+    const std::size_t depth = static_cast<std::size_t>(std::count(dir.begin(), dir.end(), kPathSeparator));
+    if (depth < 2) {
+      for (int i = 0; i < 20; ++i) entries->push_back({"Folder " + std::to_string(i), true, false});
+    } else {
+      for (int i = 0; i < 50; ++i) entries->push_back({"Track " + std::to_string(i) + ".mp3", false, false});
+    }
+    return true;
+  }
+  bool Identify(const std::string& dir, DirectoryId* id) override {
+    *id = {1, std::hash<std::string>()(dir)};
+    return true;
+  }
+};
+
+TEST(ScanMusicTreeBounds, TwentyThousandFilesScanQuickly) {
+  WideFileSystem fs;
+  RecordingProgress progress;
+  const auto start = std::chrono::steady_clock::now();
+  const List found = ScanMusicTree(fs, "", "", kDefaultExtensions, progress);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(found.size(), 20u * 20u * 50u);
+  EXPECT_LT(elapsed, std::chrono::seconds(2));
+}
+
+}  // namespace
+}  // namespace auralith

@@ -3,7 +3,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <cwctype>
+#include <locale.h>
+#include <wctype.h>
 #endif
 
 namespace auralith {
@@ -121,7 +122,13 @@ std::string AnsiLowerMultibyte(std::string_view ansi) {
   }
   std::string out;
   out.reserve(ansi.size());
-  for (char32_t cp : decoded) Encode(static_cast<char32_t>(std::towlower(static_cast<wint_t>(cp))), &out);
+  // The process locale may be "C", which lowers ASCII only; the case mapping
+  // of C.UTF-8 covers every letter, whatever the user's locale is.
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  for (char32_t cp : decoded) {
+    const auto c = static_cast<wint_t>(cp);
+    Encode(static_cast<char32_t>(utf8 ? towlower_l(c, utf8) : towlower(c)), &out);
+  }
   return out;
 }
 

@@ -42,9 +42,9 @@ class FileSystem {
   virtual bool Exists(const std::string& path) = 0;
   // The access check with read permission.
   virtual bool Readable(const std::string& path) = 0;
-  virtual bool CreateDirectory(const std::string& path) = 0;
+  virtual bool MakeDirectory(const std::string& path) = 0;
   virtual bool RemoveFile(const std::string& path) = 0;
-  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
+  virtual bool CopyFileTo(const std::string& from, const std::string& to) = 0;
 };
 
 }  // namespace auralith

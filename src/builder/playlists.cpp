@@ -140,7 +140,7 @@ void WritePlaylists(const Library& artists, Settings& settings, FileSystem& fs, 
   // Listing doubles as the test that the folder is a usable directory: a
   // plain file of that name would otherwise fail every playlist one by one.
   std::vector<DirEntry> entries;
-  if ((!fs.Exists(folderPath) && !fs.CreateDirectory(folderPath)) || !fs.ListDirectory(folderPath, &entries)) {
+  if ((!fs.Exists(folderPath) && !fs.MakeDirectory(folderPath)) || !fs.ListDirectory(folderPath, &entries)) {
     ReportError(prompter, "Couldn't create playlist directory");
     return;
   }

@@ -115,6 +115,9 @@ INSTANTIATE_TEST_SUITE_P(
         LocationCase{"same", kDir, kProgram, {}, false, kDir},
         LocationCase{
             "other_case_keeps_stored_case", Native("/OPT/auralith/"), kProgram, {}, false, Native("/OPT/auralith/")},
+        // Letters beyond ASCII are compared without their case too.
+        LocationCase{"other_case_beyond_ascii", Native("/Musik/ÜBER Ä/"), Native("/musik/über ä/Auralith.exe"), {},
+                     false, Native("/Musik/ÜBER Ä/")},
         LocationCase{"moved_yes",
                      Native("/old/place/"),
                      Native("/New/Place/Auralith.exe"),

@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#undef CreateDirectory
-#undef CopyFile
 
 #include "builder/scan.h"
 #include "platform/win32/win32_file_system.h"
@@ -150,13 +148,13 @@ TEST(Win32FileSystem, FileOperations) {
   TempDir dir;
   Win32FileSystem fs;
   const std::string sub = dir / "made";
-  EXPECT_TRUE(fs.CreateDirectory(sub));
-  EXPECT_FALSE(fs.CreateDirectory(sub));
+  EXPECT_TRUE(fs.MakeDirectory(sub));
+  EXPECT_FALSE(fs.MakeDirectory(sub));
   EXPECT_TRUE(fs.Readable(sub));
 
   WriteFile(dir / "from.txt", "new");
   WriteFile(dir / "made/to.txt", "old, longer");
-  EXPECT_TRUE(fs.CopyFile(dir / "from.txt", dir / "made/to.txt"));  // overwrites
+  EXPECT_TRUE(fs.CopyFileTo(dir / "from.txt", dir / "made/to.txt"));  // overwrites
   EXPECT_EQ(testing::ReadFile(dir / "made/to.txt"), "new");
 
   EXPECT_TRUE(fs.RemoveFile(dir / "made/to.txt"));

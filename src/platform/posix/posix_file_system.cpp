@@ -78,13 +78,13 @@ bool PosixFileSystem::Exists(const std::string& path) {
 
 bool PosixFileSystem::Readable(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
-bool PosixFileSystem::CreateDirectory(const std::string& path) {
+bool PosixFileSystem::MakeDirectory(const std::string& path) {
   return mkdir(path.c_str(), 0777) == 0;
 }
 
 bool PosixFileSystem::RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
-bool PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
+bool PosixFileSystem::CopyFileTo(const std::string& from, const std::string& to) {
   const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
   const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -6,11 +6,6 @@
 #include <io.h>
 #include <windows.h>
 
-// <windows.h> maps these names to their A/W variants, which would rename the
-// overrides below.
-#undef CreateDirectory
-#undef CopyFile
-
 namespace auralith {
 
 namespace {
@@ -103,13 +98,13 @@ bool Win32FileSystem::Exists(const std::string& path) {
 
 bool Win32FileSystem::Readable(const std::string& path) { return _access(path.c_str(), 4) == 0; }
 
-bool Win32FileSystem::CreateDirectory(const std::string& path) {
+bool Win32FileSystem::MakeDirectory(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
 bool Win32FileSystem::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
-bool Win32FileSystem::CopyFile(const std::string& from, const std::string& to) {
+bool Win32FileSystem::CopyFileTo(const std::string& from, const std::string& to) {
   return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
 }
 

@@ -13,9 +13,9 @@ class Win32FileSystem : public FileSystem {
   bool Status(const std::string& path, FileStatus* status) override;
   bool Exists(const std::string& path) override;
   bool Readable(const std::string& path) override;
-  bool CreateDirectory(const std::string& path) override;
+  bool MakeDirectory(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
+  bool CopyFileTo(const std::string& from, const std::string& to) override;
 };
 
 }  // namespace auralith

@@ -1,0 +1,92 @@
+#include "base/file_replace.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "base/path.h"
+#endif
+
+namespace auralith {
+
+#ifdef _WIN32
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::string temporary = path + ".tmp";
+  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  std::size_t done = 0;
+  while (ok && done < bytes.size()) {
+    const std::size_t left = bytes.size() - done;
+    const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+    DWORD written = 0;
+    ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
+    done += written;
+  }
+  ok = ok && FlushFileBuffers(file);
+  ok = CloseHandle(file) && ok;
+  ok = ok && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) DeleteFileA(temporary.c_str());
+  return ok;
+}
+
+#else
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) return false;
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// The rename is only durable once the folder's entry is on the disk as well.
+// A folder that cannot be synced (some file systems refuse) still holds the
+// new file, so this is not a failure.
+void SyncDirectoryOf(const std::string& path) {
+  std::string dir = DirectoryPart(path);
+  if (dir.empty()) dir = ".";
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::string temporary = path + ".tmp";
+  // A temporary file left by a crash is replaced; O_EXCL then makes sure the
+  // bytes go into a fresh file of our own and not through a link left there.
+  ::unlink(temporary.c_str());
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes);
+  ok = ok && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  SyncDirectoryOf(path);
+  return true;
+}
+
+#endif
+
+}  // namespace auralith

@@ -1,0 +1,165 @@
+#include "builder/tag_cache.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "base/archive.h"
+#include "base/file_replace.h"
+
+namespace auralith {
+
+namespace {
+
+constexpr ArchiveClass kMapClass{"CMapStringToOb", 0};
+constexpr ArchiveClass kRecordClass{"AFileInfo", 1};
+
+// The least an entry can take: a one-byte key prefix, a class back-reference,
+// five empty texts, length and seen, size and modified.
+constexpr std::uint64_t kMinEntryBytes = 1 + 2 + 5 + 4 + 4 + 8 + 8;
+
+bool SeekTo(std::FILE* file, std::int64_t offset, int origin) {
+#ifdef _WIN32
+  return _fseeki64(file, offset, origin) == 0;
+#else
+  return fseeko(file, static_cast<off_t>(offset), origin) == 0;
+#endif
+}
+
+std::int64_t Tell(std::FILE* file) {
+#ifdef _WIN32
+  return _ftelli64(file);
+#else
+  return static_cast<std::int64_t>(ftello(file));
+#endif
+}
+
+// The cache is read whole and parsed from memory: one read, and the parser
+// can check every length against what is really there.
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file || !SeekTo(file.get(), 0, SEEK_END)) return false;
+  const std::int64_t size = Tell(file.get());
+  if (size < 0 || static_cast<std::uint64_t>(size) > kMaxTagCacheBytes || !SeekTo(file.get(), 0, SEEK_SET))
+    return false;
+  bytes->resize(static_cast<std::size_t>(size));
+  return std::fread(bytes->data(), 1, bytes->size(), file.get()) == bytes->size();
+}
+
+bool ReadRecord(ArchiveReader& in, AFileInfo* record) {
+  return in.ReadText(&record->path) && in.ReadText(&record->artist) && in.ReadText(&record->album) &&
+         in.ReadText(&record->title) && in.ReadText(&record->track) && in.ReadInt32(&record->length) &&
+         in.ReadInt32(&record->seen) && in.ReadUint64(&record->size) && in.ReadTime(&record->modified);
+}
+
+void WriteRecord(ArchiveWriter& out, const AFileInfo& record) {
+  out.WriteText(record.path);
+  out.WriteText(record.artist);
+  out.WriteText(record.album);
+  out.WriteText(record.title);
+  out.WriteText(record.track);
+  out.WriteInt32(record.length);
+  out.WriteInt32(record.seen);
+  out.WriteUint64(record.size);
+  out.WriteTime(record.modified);
+}
+
+bool ParseEntries(std::string_view bytes, Settings& settings, std::size_t count, PathTable* table) {
+  ArchiveReader in(bytes);
+  std::uint32_t organization = 0;
+  std::uint32_t id3 = 0;
+  std::uint32_t prefix = 0;
+  std::string format;
+  if (!in.ReadDword(&organization) || organization != settings._4_organizationnum.Get()) return false;
+  if (!in.ReadDword(&id3) || id3 != settings._4_id3.Get()) return false;
+  if (!in.ReadDword(&prefix) || prefix != settings._4_prefix.Get()) return false;
+  // The pattern as stored now, not as this process last saw it: another
+  // instance may have changed it since.
+  if (!in.ReadText(&format) || format != settings._4_format.Read()) return false;
+
+  ArchiveReader::ObjectRef ref;
+  if (!in.ReadObject({&kMapClass, 1}, &ref) || ref.kind != ArchiveReader::ObjectRef::Kind::New) return false;
+  std::uint64_t stored = 0;
+  if (!in.ReadCount(&stored, kMinEntryBytes)) return false;
+  table->reserve(std::max(static_cast<std::size_t>(stored), count));
+
+  for (std::uint64_t i = 0; i < stored; ++i) {
+    std::string key;
+    if (!in.ReadText(&key) || !in.ReadObject({&kRecordClass, 1}, &ref)) return false;
+    // The framework would let two keys share one record (or hold none), and
+    // the table would then free it twice (or hand out a null record). Our
+    // writer never stores either, so such a file is damaged.
+    if (ref.kind != ArchiveReader::ObjectRef::Kind::New) return false;
+    auto record = std::make_unique<AFileInfo>();
+    if (!ReadRecord(in, record.get())) return false;
+    record->seen = 0;
+    // The key is what the run matches against the file's status, so the
+    // record must describe that file: a differing path (written by nothing
+    // we know) would send the playlists elsewhere.
+    if (record->path != key) record->path = key;
+    // A key stored twice: the later record replaces the earlier one.
+    table->insert_or_assign(std::move(key), std::move(record));
+  }
+  return true;
+}
+
+PathTable EmptyTable(std::size_t count) {
+  PathTable empty;
+  empty.reserve(count);
+  return empty;
+}
+
+}  // namespace
+
+PathTable ParseTagCache(std::string_view bytes, Settings& settings, std::size_t count) {
+  try {
+    PathTable table;
+    if (ParseEntries(bytes, settings, count, &table)) return table;
+  } catch (const std::bad_alloc&) {
+    // A cache too large for the memory left is as useless as a damaged one.
+  }
+  return EmptyTable(count);
+}
+
+PathTable LoadTagCache(const std::string& file, Settings& settings, std::size_t count) {
+  std::string bytes;
+  try {
+    if (!ReadWholeFile(file, &bytes)) return EmptyTable(count);
+  } catch (const std::bad_alloc&) {
+    return EmptyTable(count);
+  }
+  return ParseTagCache(bytes, settings, count);
+}
+
+bool SaveTagCache(const std::string& file, Settings& settings, const PathTable& table) {
+  try {
+    ArchiveWriter out;
+    out.WriteDword(settings._4_organizationnum.Get());
+    out.WriteDword(settings._4_id3.Get());
+    out.WriteDword(settings._4_prefix.Get());
+    out.WriteText(settings._4_format.Get());
+    out.BeginObject(kMapClass, &table);
+    // An empty slot has nothing to store; the count covers only the records.
+    std::uint64_t records = 0;
+    std::size_t size = 64;
+    for (const auto& [key, record] : table) {
+      if (!record) continue;
+      ++records;
+      size += key.size() + record->path.size() + record->artist.size() + record->album.size() +
+              record->title.size() + record->track.size() + 64;
+    }
+    out.Reserve(size);
+    out.WriteCount(records);
+    for (const auto& [key, record] : table) {
+      if (!record) continue;
+      out.WriteText(key);
+      if (out.BeginObject(kRecordClass, record.get())) WriteRecord(out, *record);
+    }
+    return WriteFileAtomically(file, out.bytes());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+}  // namespace auralith

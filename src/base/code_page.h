@@ -9,6 +9,9 @@ namespace auralith {
 // on Windows with the UTF-8 manifest). These conversions are implemented per
 // platform.
 
+// Appends one code point in UTF-8.
+void AppendUtf8(char32_t codePoint, std::string* out);
+
 // UTF-8 text (as tag libraries hand it out) to the ANSI code page. Characters
 // the code page lacks become '?'.
 std::string Utf8ToAnsi(std::string_view utf8);

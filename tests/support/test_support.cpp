@@ -92,6 +92,12 @@ std::vector<std::string> ListNames(const std::string& dir) {
   return names;
 }
 
+std::string Crlf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
 MessageAnswer ScriptedPrompter::Message(const std::string& text, const std::string& caption,
                                         MessageButtons buttons, MessageIcon icon) {
   shown.push_back({text, caption, buttons, icon});

@@ -7,6 +7,7 @@
 
 #include "base/progress_sink.h"
 #include "base/prompter.h"
+#include "desktop/desktop_shell.h"
 
 namespace auralith::testing {
 
@@ -74,5 +75,36 @@ class RecordingProgress : public ProgressSink {
 
   std::vector<std::string> log;
 };
+
+// Every call to the desktop shell as a line ("Create", "SetWallpaper",
+// "GetDesktopItemCount", "ApplyChanges:15", "Release"), with switches for the
+// answers.
+class RecordingShell : public DesktopShell {
+ public:
+  bool Create() override {
+    calls.push_back("Create");
+    return createSucceeds;
+  }
+  void SetWallpaper(const std::u16string& path) override {
+    calls.push_back("SetWallpaper");
+    wallpapers.push_back(path);
+  }
+  bool GetDesktopItemCount(int* count) override {
+    calls.push_back("GetDesktopItemCount");
+    if (countSucceeds) *count = itemCount;
+    return countSucceeds;
+  }
+  void ApplyChanges(std::uint32_t flags) override { calls.push_back("ApplyChanges:" + std::to_string(flags)); }
+  void Release() override { calls.push_back("Release"); }
+
+  bool createSucceeds = true;
+  bool countSucceeds = true;
+  int itemCount = 0;
+  std::vector<std::string> calls;
+  std::vector<std::u16string> wallpapers;
+};
+
+// Lines joined with CR LF, as every generated file ends its lines.
+std::string Crlf(const std::vector<std::string>& lines);
 
 }  // namespace auralith::testing

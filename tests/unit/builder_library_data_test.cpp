@@ -16,6 +16,7 @@
 namespace auralith {
 namespace {
 
+using testing::Crlf;
 using testing::FileExists;
 using testing::MakeDirectories;
 using testing::Native;
@@ -24,12 +25,6 @@ using testing::RecordingProgress;
 using testing::ScriptedPrompter;
 using testing::TempDir;
 using testing::WriteFile;
-
-std::string Crlf(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
 
 std::vector<std::string> SplitCrlf(const std::string& text) {
   std::vector<std::string> lines;

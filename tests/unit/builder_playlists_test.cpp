@@ -15,6 +15,7 @@
 namespace auralith {
 namespace {
 
+using testing::Crlf;
 using testing::FileExists;
 using testing::ListNames;
 using testing::MakeDirectories;
@@ -24,13 +25,6 @@ using testing::RecordingProgress;
 using testing::ScriptedPrompter;
 using testing::TempDir;
 using testing::WriteFile;
-
-// Lines joined with CR LF, as every generated file ends its lines.
-std::string Crlf(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
 
 std::string Dots(std::size_t count) { return std::string(count, '.'); }
 

@@ -32,22 +32,6 @@ using testing::WriteFile;
 
 constexpr const char* kInvalid = "You must specify a valid root directory and file extension list.";
 
-class CountingShell : public DesktopShell {
- public:
-  bool Create() override {
-    calls.push_back("Create");
-    return true;
-  }
-  void SetWallpaper(const std::u16string&) override { calls.push_back("SetWallpaper"); }
-  bool GetDesktopItemCount(int* count) override {
-    *count = 0;
-    return true;
-  }
-  void ApplyChanges(std::uint32_t flags) override { calls.push_back("ApplyChanges " + std::to_string(flags)); }
-  void Release() override { calls.push_back("Release"); }
-  std::vector<std::string> calls;
-};
-
 // The file system of the machine, with a few ways of failing on purpose.
 class SteeredFileSystem : public NativeFileSystem {
  public:
@@ -119,7 +103,7 @@ class BuilderRunTest : public ::testing::Test {
   SteeredFileSystem fs;
   testing::ScriptedPrompter prompter;
   testing::RecordingProgress progress;
-  CountingShell shell;
+  testing::RecordingShell shell;
 };
 
 TEST_F(BuilderRunTest, InvalidInputStopsBeforeTouchingAnything) {
@@ -203,7 +187,7 @@ TEST_F(BuilderRunTest, SmallLibraryEndToEnd) {
             "track_list[1][0][1]       = \"2. Something\";\r\n");
   EXPECT_EQ(testing::ListNames(location + "playlists"),
             (std::vector<std::string>{".m3u", "abba.m3u", "abba_gold.m3u", "beatles.m3u", "beatles_abbeyroad.m3u"}));
-  EXPECT_EQ(shell.calls, (std::vector<std::string>{"Create", "ApplyChanges 15", "Release"}));
+  EXPECT_EQ(shell.calls, (std::vector<std::string>{"Create", "ApplyChanges:15", "Release"}));
 }
 
 TEST_F(BuilderRunTest, ProgressFollowsTheEightSteps) {

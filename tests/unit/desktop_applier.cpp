@@ -15,6 +15,8 @@
 namespace auralith {
 namespace {
 
+using testing::RecordingShell;
+
 using testing::FileExists;
 using testing::RecordingProgress;
 using testing::ScriptedPrompter;
@@ -24,31 +26,6 @@ constexpr const char* kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\
 constexpr const char* kComponents = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components\\";
 
 // Every call the applier makes on the Active Desktop, in order.
-class RecordingShell : public DesktopShell {
- public:
-  bool Create() override {
-    calls.push_back("Create");
-    return createSucceeds;
-  }
-  void SetWallpaper(const std::u16string& path) override {
-    calls.push_back("SetWallpaper");
-    wallpapers.push_back(path);
-  }
-  bool GetDesktopItemCount(int* count) override {
-    calls.push_back("GetDesktopItemCount");
-    if (countSucceeds) *count = itemCount;
-    return countSucceeds;
-  }
-  void ApplyChanges(std::uint32_t flags) override { calls.push_back("ApplyChanges:" + std::to_string(flags)); }
-  void Release() override { calls.push_back("Release"); }
-
-  bool createSucceeds = true;
-  bool countSucceeds = true;
-  int itemCount = 0;
-  std::vector<std::string> calls;
-  std::vector<std::u16string> wallpapers;
-};
-
 // Counts writes, so "nothing written" can be told from "written unchanged".
 class CountingRegistry : public MemoryRegistryStore {
  public:

@@ -107,7 +107,7 @@ class BuildCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
 #ifdef _WIN32
-    SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    NativeRegistryStore().DeleteTree(Hive::CurrentUser, kSettingsKey);
 #else
     setenv("AURALITH_REGISTRY_DIR", (dir / "registry").c_str(), 1);
 #endif
@@ -122,7 +122,7 @@ class BuildCommandTest : public ::testing::Test {
   }
   void TearDown() override {
 #ifdef _WIN32
-    SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    NativeRegistryStore().DeleteTree(Hive::CurrentUser, kSettingsKey);
 #else
     unsetenv("AURALITH_REGISTRY_DIR");
 #endif

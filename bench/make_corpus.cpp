@@ -1,13 +1,18 @@
-// Makes a music tree for the benchmarks: N real (tiny) MP3, Ogg and WAV files,
-// about 12 tracks per album and 10 albums per artist, with varied tags.
+// Makes music trees of real (silent) MP3, Ogg and WAV files:
 //
-//   make_corpus ROOT [N]
+//   make_corpus ROOT [N]    N tiny files for the benchmarks (default 20,000),
+//                           about 12 tracks per album and 10 albums per artist,
+//                           with varied tags
+//   make_corpus --demo ROOT a small library to look at: a few artists and
+//                           albums laid out as Artist/Album/NN Title.ext
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <map>
+#include <vector>
 #include <string>
 
 #include "support/audio_fixtures.h"
@@ -40,9 +45,76 @@ void Write(const fs::path& path, const std::string& bytes) {
 
 }  // namespace
 
+struct DemoAlbum {
+  const char* artist;
+  const char* album;
+  std::vector<const char*> titles;
+};
+
+// Invented names, some beyond ASCII and some with punctuation, as real
+// collections have them.
+const std::vector<DemoAlbum> kDemo = {
+    {"Aurora Lane", "Northern Lights", {"First Light", "Cold Harbour", "Snowfield", "Polaris", "The Long Night"}},
+    {"Aurora Lane", "Paper Boats", {"Paper Boats", "Tide Pools", "Lighthouse Keeper"}},
+    {"The Quiet Harbour", "Salt & Stone", {"Breakwater", "Gulls", "Fog Signal", "Low Tide"}},
+    {"Mélodie Nord", "Été Indien", {"Café Noir", "Rue des Étoiles", "Été", "Dernière Danse"}},
+    {"Kōji Ensemble", "Four Seasons in Kyōto", {"Haru", "Natsu", "Aki", "Fuyu"}},
+    {"Dr. Octave", "Don't Stop (Live)", {"Intro", "Don't Stop", "Encore: \"Thank You\""}},
+};
+
+int MakeDemo(const fs::path& root) {
+  int files = 0;
+  for (std::size_t a = 0; a < kDemo.size(); ++a) {
+    const DemoAlbum& album = kDemo[a];
+    const fs::path dir = root / album.artist / album.album;
+    fs::create_directories(dir);
+    for (std::size_t t = 0; t < album.titles.size(); ++t) {
+      char number[8];
+      std::snprintf(number, sizeof number, "%02zu", t + 1);
+      std::string title = album.titles[t];
+      // Characters Windows does not allow in file names stay in the tags only.
+      std::string fileTitle;
+      for (char c : title) {
+        if (c == ':') fileTitle += " -";
+        else if (c != '"') fileTitle += c;
+      }
+      const std::string base = (dir / (std::string(number) + " " + fileTitle)).string();
+      const double seconds = 20.0 + static_cast<double>((a * 37 + t * 53) % 70);
+      const std::string track = number;
+      switch ((a + t) % 4) {
+        case 0:
+          Write(base + ".ogg", MakeOgg(seconds, {{"ARTIST", album.artist}, {"ALBUM", album.album},
+                                                 {"TITLE", title}, {"TRACKNUMBER", track}}));
+          break;
+        case 1:
+          // No tags: folders and the file name tell everything.
+          Write(base + ".wav", MakeWav(std::min(seconds, 12.0), 8000, 1));
+          break;
+        default: {
+          Mp3Spec spec;
+          spec.seconds = seconds;
+          spec.kbps = {32};
+          TagSpec tag;
+          tag.kind = t % 2 ? TagKind::Id3v24Utf8 : TagKind::Id3v23Utf16;
+          tag.artist = album.artist;
+          tag.album = album.album;
+          tag.title = title;
+          tag.track = track;
+          spec.tags = {tag};
+          Write(base + ".mp3", MakeMp3(spec));
+        }
+      }
+      ++files;
+    }
+  }
+  std::printf("%d files in %s\n", files, root.string().c_str());
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "--demo") return MakeDemo(argv[2]);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: make_corpus ROOT [N]\n");
+    std::fprintf(stderr, "usage: make_corpus ROOT [N] | make_corpus --demo ROOT\n");
     return 2;
   }
   const fs::path root = argv[1];

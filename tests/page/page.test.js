@@ -438,6 +438,17 @@ if (process.env.AURALITH_PAGE_LIBRARY) {
     assert.ok(expected.length > 0, 'the library holds artists');
     assert.deepEqual(await texts(d.page, '#artist-list .item'), Array.from(expected));
     await shot(d.page, 'library');
+    // The first album of the first artist, with its tracks as the builder
+    // wrote them.
+    const tracks = vm.runInNewContext(read('Auralith.data').toString('utf8') + ';track_list[0][0]',
+      { artist_list: [], album_list: [], track_list: [] });
+    await d.page.click('#artist-list .item >> nth=0');
+    const albums = await texts(d.page, '#album-list .item');
+    if (albums.length > 0) {
+      await d.page.click('#album-list .item >> nth=0');
+      assert.deepEqual(await texts(d.page, '#track-list .track'), Array.from(tracks));
+    }
+    await shot(d.page, 'library-album');
     await d.close();
   });
 }

@@ -69,7 +69,7 @@ int MakeDemo(const fs::path& root) {
     const fs::path dir = root / album.artist / album.album;
     fs::create_directories(dir);
     for (std::size_t t = 0; t < album.titles.size(); ++t) {
-      char number[8];
+      char number[24];
       std::snprintf(number, sizeof number, "%02zu", t + 1);
       std::string title = album.titles[t];
       // Characters Windows does not allow in file names stay in the tags only.
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     const std::string artistName = "The " + Name(artist, 2) + " " + std::to_string(artist);
     const std::string albumName = Name(album * 3 + 1, 2) + " " + std::to_string(album);
     const std::string title = Name(i * 5 + 2, 3);
-    char number[8];
+    char number[24];
     std::snprintf(number, sizeof number, "%02d", track);
     const fs::path dir = root / artistName / albumName;
     fs::create_directories(dir);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,13 +52,10 @@ TEST(StartupTest, FirstRunRecordsTheDirectoryAndWritesFactoryDefaults) {
   EXPECT_TRUE(prompter.shown.empty());
   EXPECT_EQ(Text(store, "location"), Sz(kDir));
   EXPECT_EQ(Number(store, kAdvanced, "HideIcons"), 1);
-  EXPECT_EQ(Text(store, "2_backcolor"), Sz("Black"));
-  EXPECT_EQ(Text(store, "4_outformat"), Sz("%3. %4"));
-  EXPECT_EQ(Text(store, "winamp"), Sz(""));
-  EXPECT_EQ(Text(store, "4_music"), Sz(""));
+  // Factory defaults, not the load defaults (which leave these at 0), and
+  // every value written.
   EXPECT_EQ(Number(store, kSettingsKey, "4_id3"), 1);
   EXPECT_EQ(Number(store, kSettingsKey, "3_launchsingle"), 1);
-  EXPECT_EQ(Number(store, kSettingsKey, "4_ignorefileinfo"), 0);
   const auto& key =
       store.root(Hive::CurrentUser).subkeys.at("software").key->subkeys.at("corvale").key->subkeys.at("auralith").key;
   EXPECT_EQ(key->values.size(), 30u);
@@ -78,88 +76,60 @@ TEST(StartupTest, LaterStartsKeepTheOptions) {
   EXPECT_EQ(Number(store, kAdvanced, "HideIcons"), 0);
 }
 
-struct LocationCase {
-  const char* name;
-  std::string stored;
-  std::string program;
-  std::vector<MessageAnswer> answers;
-  bool asked;
-  std::string expectedLocation;
-};
-
-class LocationCheckTest : public ::testing::TestWithParam<LocationCase> {};
-
-TEST_P(LocationCheckTest, AsksOnlyWhenTheDirectoryReallyDiffers) {
-  const LocationCase& c = GetParam();
-  MemoryRegistryStore store;
-  ScriptedPrompter prompter;
-  store.Set(Hive::CurrentUser, kSettingsKey, "location", RegValue{kRegSz, Sz(c.stored)});
-  store.Set(Hive::CurrentUser, kSettingsKey, "2_backcolor", RegValue{kRegSz, Sz("Red")});
-  for (MessageAnswer answer : c.answers) prompter.Answer(answer);
-  Start(store, prompter, {c.program});
-  ASSERT_EQ(prompter.shown.size(), c.asked ? 1u : 0u);
-  if (c.asked) {
-    EXPECT_EQ(prompter.shown[0].text, kQuestion);
-    EXPECT_EQ(prompter.shown[0].caption, "Question");
-    EXPECT_EQ(prompter.shown[0].buttons, MessageButtons::YesNo);
-    EXPECT_EQ(prompter.shown[0].icon, MessageIcon::Question);
+TEST(StartupTest, AsksAboutTheLocationOnlyWhenTheDirectoryReallyDiffers) {
+  struct Case {
+    const char* name;
+    std::string stored;
+    std::string program;
+    std::optional<MessageAnswer> answer;  // none: not asked
+    std::string expectedLocation;
+  };
+  const Case cases[] = {
+      {"same", kDir, kProgram, std::nullopt, kDir},
+      {"other_case_keeps_stored_case", "/OPT/auralith/", kProgram, std::nullopt, "/OPT/auralith/"},
+      // Letters beyond ASCII are compared without their case too.
+      {"other_case_beyond_ascii", "/Musik/ÜBER Ä/", "/musik/über ä/Auralith.exe", std::nullopt, "/Musik/ÜBER Ä/"},
+      {"moved_yes", "/old/place/", "/New/Place/Auralith.exe", MessageAnswer::Yes, "/New/Place/"},
+      {"moved_no", "/old/place/", "/New/Place/Auralith.exe", MessageAnswer::No, "/old/place/"},
+      {"missing_trailing_separator_differs", "/opt/Auralith", kProgram, MessageAnswer::No, "/opt/Auralith"},
+      {"bare_name_against_a_location", kDir, "Auralith.exe", MessageAnswer::Yes, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryRegistryStore store;
+    ScriptedPrompter prompter;
+    store.Set(Hive::CurrentUser, kSettingsKey, "location", RegValue{kRegSz, Sz(Native(c.stored))});
+    store.Set(Hive::CurrentUser, kSettingsKey, "2_backcolor", RegValue{kRegSz, Sz("Red")});
+    if (c.answer) prompter.Answer(*c.answer);
+    Start(store, prompter, {Native(c.program)});
+    ASSERT_EQ(prompter.shown.size(), c.answer ? 1u : 0u);
+    if (c.answer) {
+      EXPECT_EQ(prompter.shown[0].text, kQuestion);
+      EXPECT_EQ(prompter.shown[0].caption, "Question");
+      EXPECT_EQ(prompter.shown[0].buttons, MessageButtons::YesNo);
+      EXPECT_EQ(prompter.shown[0].icon, MessageIcon::Question);
+    }
+    EXPECT_EQ(Text(store, "location"), Sz(Native(c.expectedLocation)));
+    // Not a first run: the options stay.
+    EXPECT_EQ(Text(store, "2_backcolor"), Sz("Red"));
   }
-  EXPECT_EQ(Text(store, "location"), Sz(c.expectedLocation));
-  // Not a first run: the options stay.
-  EXPECT_EQ(Text(store, "2_backcolor"), Sz("Red"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Locations, LocationCheckTest,
-    ::testing::Values(
-        LocationCase{"same", kDir, kProgram, {}, false, kDir},
-        LocationCase{
-            "other_case_keeps_stored_case", Native("/OPT/auralith/"), kProgram, {}, false, Native("/OPT/auralith/")},
-        // Letters beyond ASCII are compared without their case too.
-        LocationCase{"other_case_beyond_ascii", Native("/Musik/ÜBER Ä/"), Native("/musik/über ä/Auralith.exe"), {},
-                     false, Native("/Musik/ÜBER Ä/")},
-        LocationCase{"moved_yes",
-                     Native("/old/place/"),
-                     Native("/New/Place/Auralith.exe"),
-                     {MessageAnswer::Yes},
-                     true,
-                     Native("/New/Place/")},
-        LocationCase{"moved_no",
-                     Native("/old/place/"),
-                     Native("/New/Place/Auralith.exe"),
-                     {MessageAnswer::No},
-                     true,
-                     Native("/old/place/")},
-        LocationCase{"missing_trailing_separator_differs",
-                     Native("/opt/Auralith"),
-                     kProgram,
-                     {MessageAnswer::No},
-                     true,
-                     Native("/opt/Auralith")},
-        LocationCase{"bare_name_against_a_location", kDir, "Auralith.exe", {MessageAnswer::Yes}, true, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(StartupTest, BareProgramNameLeavesLocationEmptySoEveryStartIsAFirstRun) {
-  MemoryRegistryStore store;
-  ScriptedPrompter prompter;
-  Start(store, prompter, {"Auralith.exe"});
-  EXPECT_EQ(Text(store, "location"), Sz(""));
-  EXPECT_EQ(Number(store, kAdvanced, "HideIcons"), 1);
-  {
-    Settings settings(store);
-    settings._2_backcolor.Set("Red");
+TEST(StartupTest, NoProgramDirectoryLeavesLocationEmptySoEveryStartIsAFirstRun) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"Auralith.exe"}, std::vector<std::string>{}}) {
+    SCOPED_TRACE(args.size());
+    MemoryRegistryStore store;
+    ScriptedPrompter prompter;
+    EXPECT_EQ(Start(store, prompter, args), 0);
+    EXPECT_EQ(Text(store, "location"), Sz(""));
+    EXPECT_EQ(Number(store, kAdvanced, "HideIcons"), 1);
+    {
+      Settings settings(store);
+      settings._2_backcolor.Set("Red");
+    }
+    Start(store, prompter, args);
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(Text(store, "2_backcolor"), Sz("Black")) << "factory defaults again";
   }
-  Start(store, prompter, {"Auralith.exe"});
-  EXPECT_TRUE(prompter.shown.empty());
-  EXPECT_EQ(Text(store, "2_backcolor"), Sz("Black")) << "factory defaults again";
-}
-
-TEST(StartupTest, NoArgumentsAtAllIsAFirstRunWithoutDirectory) {
-  MemoryRegistryStore store;
-  ScriptedPrompter prompter;
-  EXPECT_EQ(Start(store, prompter, {}), 0);
-  EXPECT_EQ(Text(store, "location"), Sz(""));
-  EXPECT_EQ(Number(store, kAdvanced, "HideIcons"), 1);
 }
 
 TEST(StartupTest, UninstallRemovesTheSettingsKeyWithoutAsking) {
@@ -184,35 +154,33 @@ TEST(StartupTest, UninstallRemovesTheSettingsKeyWithoutAsking) {
   EXPECT_EQ(Text(store, "2_backcolor"), "<missing>");
 }
 
-struct ModeCase {
-  const char* name;
-  std::vector<std::string> args;
-  StartMode expected;
-};
-
-class StartModeTest : public ::testing::TestWithParam<ModeCase> {};
-
-TEST_P(StartModeTest, OnlyTheExactFirstArgumentCounts) {
-  EXPECT_EQ(ParseStartMode(GetParam().args), GetParam().expected);
+TEST(StartupTest, OnlyTheExactFirstArgumentSetsTheMode) {
+  struct Case {
+    std::vector<std::string> args;
+    StartMode expected;
+  };
+  const Case cases[] = {{{"A.exe"}, StartMode::Normal},
+                        {{}, StartMode::Normal},
+                        {{"A.exe", "-install"}, StartMode::Install},
+                        {{"A.exe", "-uninstall"}, StartMode::Uninstall},
+                        {{"A.exe", "-Install"}, StartMode::Normal},
+                        {{"A.exe", "/install"}, StartMode::Normal},
+                        {{"A.exe", "-UNINSTALL"}, StartMode::Normal},
+                        {{"A.exe", "/uninstall"}, StartMode::Normal},
+                        {{"A.exe", "-uninstall "}, StartMode::Normal},
+                        {{"A.exe", "x", "-uninstall"}, StartMode::Normal},
+                        {{"A.exe", "-install", "-uninstall"}, StartMode::Install},
+                        {{"-uninstall"}, StartMode::Normal}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    EXPECT_EQ(ParseStartMode(c.args), c.expected);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, StartModeTest,
-    ::testing::Values(ModeCase{"none", {"A.exe"}, StartMode::Normal}, ModeCase{"empty_vector", {}, StartMode::Normal},
-                      ModeCase{"install", {"A.exe", "-install"}, StartMode::Install},
-                      ModeCase{"uninstall", {"A.exe", "-uninstall"}, StartMode::Uninstall},
-                      ModeCase{"install_other_case", {"A.exe", "-Install"}, StartMode::Normal},
-                      ModeCase{"install_with_slash", {"A.exe", "/install"}, StartMode::Normal},
-                      ModeCase{"uninstall_other_case", {"A.exe", "-UNINSTALL"}, StartMode::Normal},
-                      ModeCase{"uninstall_with_slash", {"A.exe", "/uninstall"}, StartMode::Normal},
-                      ModeCase{"uninstall_with_space", {"A.exe", "-uninstall "}, StartMode::Normal},
-                      ModeCase{"uninstall_second", {"A.exe", "x", "-uninstall"}, StartMode::Normal},
-                      ModeCase{"install_then_uninstall", {"A.exe", "-install", "-uninstall"}, StartMode::Install},
-                      ModeCase{"uninstall_as_program_path", {"-uninstall"}, StartMode::Normal}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST(StartupTest, UninstallInAnotherCaseIsANormalStart) {
-  for (const char* argument : {"-Uninstall", "/uninstall", "-install", "/install"}) {
+  // The modes themselves are ParseStartMode's; here only that neither
+  // -install nor a near miss of -uninstall removes anything.
+  for (const char* argument : {"-Uninstall", "-install"}) {
     SCOPED_TRACE(argument);
     MemoryRegistryStore store;
     ScriptedPrompter prompter;
@@ -222,26 +190,19 @@ TEST(StartupTest, UninstallInAnotherCaseIsANormalStart) {
   }
 }
 
-struct DirectoryCase {
-  const char* name;
-  std::vector<std::string> args;
-  std::string expected;
-};
-
-class ProgramDirectoryTest : public ::testing::TestWithParam<DirectoryCase> {};
-
-TEST_P(ProgramDirectoryTest, KeepsEverythingUpToTheLastSeparator) {
-  EXPECT_EQ(ProgramDirectory(GetParam().args), GetParam().expected);
+TEST(StartupTest, ProgramDirectoryKeepsEverythingUpToTheLastSeparator) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string expected;
+  };
+  const Case cases[] = {{{Native("/a/b c/Auralith.exe"), "-install"}, Native("/a/b c/")},
+                        {{Native("/Auralith.exe")}, Native("/")},
+                        {{"Auralith.exe"}, ""},
+                        {{""}, ""},
+                        {{}, ""},
+                        {{Native("/a/b/")}, Native("/a/b/")}};
+  for (const Case& c : cases) EXPECT_EQ(ProgramDirectory(c.args), c.expected) << ::testing::PrintToString(c.args);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, ProgramDirectoryTest,
-    ::testing::Values(DirectoryCase{"full_path", {Native("/a/b c/Auralith.exe"), "-install"}, Native("/a/b c/")},
-                      DirectoryCase{"root", {Native("/Auralith.exe")}, Native("/")},
-                      DirectoryCase{"bare_name", {"Auralith.exe"}, ""}, DirectoryCase{"empty_path", {""}, ""},
-                      DirectoryCase{"no_arguments", {}, ""},
-                      DirectoryCase{"ends_in_separator", {Native("/a/b/")}, Native("/a/b/")}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace auralith

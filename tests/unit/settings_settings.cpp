@@ -62,27 +62,55 @@ class RecordingStore : public RegistryStore {
 
 using Log = std::vector<std::string>;
 
+// "a|b|c" as {"a", "b", "c"}: long logs read more easily as one text.
+Log Split(const std::string& text) {
+  Log items;
+  std::size_t start = 0;
+  for (std::size_t bar; (bar = text.find('|', start)) != std::string::npos; start = bar + 1)
+    items.push_back(text.substr(start, bar - start));
+  items.push_back(text.substr(start));
+  return items;
+}
+
 // What construction writes on an empty registry: the load defaults, in order.
 // 4_organizationnum is set to 0, which is what it caches already, so it is not
 // written.
-const Log kLoadDefaultsOnEmpty = {"2_backcolor=sz:Black",
-                                  "2_textcolor=sz:Green",
-                                  "2_textsize=sz:18",
-                                  "2_textface=sz:Georgia",
-                                  "3_lefttrigger=sz:Show Artists",
-                                  "3_lefttriggernum=dword:1",
-                                  "3_toptrigger=sz:Show Albums",
-                                  "3_toptriggernum=dword:2",
-                                  "3_righttrigger=sz:Hide All",
-                                  "3_righttriggernum=dword:3",
-                                  "3_offset=sz:0",
-                                  "4_extensions=sz:mp3,ogg,wav",
-                                  "4_organization=sz:None",
-                                  "4_outformat=sz:%3. %4"};
+const Log kLoadDefaultsOnEmpty = Split(
+    "2_backcolor=sz:Black|2_textcolor=sz:Green|2_textsize=sz:18|2_textface=sz:Georgia|"
+    "3_lefttrigger=sz:Show Artists|3_lefttriggernum=dword:1|3_toptrigger=sz:Show Albums|3_toptriggernum=dword:2|"
+    "3_righttrigger=sz:Hide All|3_righttriggernum=dword:3|3_offset=sz:0|4_extensions=sz:mp3,ogg,wav|"
+    "4_organization=sz:None|4_outformat=sz:%3. %4");
+
+using Texts = std::vector<std::pair<std::string, std::string>>;
+
+// Every text with a load default, stored; the optional texts stored empty.
+const Texts kAllStored = {{"2_backcolor", "Red"},
+                          {"2_textcolor", "Blue"},
+                          {"2_textsize", "6"},
+                          {"2_textface", "Impact"},
+                          {"3_lefttrigger", "Nothing"},
+                          {"3_toptrigger", "Hide All"},
+                          {"3_righttrigger", "Show Albums"},
+                          {"3_offset", "-1200"},
+                          {"4_extensions", "mp3"},
+                          {"4_organization", "ARTIST\\File,etc..."},
+                          {"4_outformat", "%4"},
+                          {"location", ""},
+                          {"winamp", ""},
+                          {"2_backimage", ""},
+                          {"4_music", ""},
+                          {"4_format", ""}};
+
+// kAllStored with some texts stored again; the later value wins.
+Texts AllStoredBut(Texts changed) {
+  Texts texts = kAllStored;
+  texts.insert(texts.end(), changed.begin(), changed.end());
+  return texts;
+}
 
 struct LoadCase {
   const char* name;
-  std::vector<std::pair<std::string, std::string>> texts;
+  Texts texts;
   std::vector<std::pair<std::string, std::uint32_t>> numbers;
   Log expectedWrites;
 };
@@ -106,51 +134,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"2_backcolor", ""}, {"3_toptrigger", ""}, {"4_outformat", ""}},
                  {},
                  kLoadDefaultsOnEmpty},
-        LoadCase{"stored_texts_are_kept",
-                 {{"2_backcolor", "Red"},
-                  {"2_textcolor", "Blue"},
-                  {"2_textsize", "6"},
-                  {"2_textface", "Impact"},
-                  {"3_lefttrigger", "Nothing"},
-                  {"3_toptrigger", "Hide All"},
-                  {"3_righttrigger", "Show Albums"},
-                  {"3_offset", "-1200"},
-                  {"4_extensions", "mp3"},
-                  {"4_organization", "ARTIST\\File,etc..."},
-                  {"4_outformat", "%4"}},
-                 {},
-                 {}},
-        LoadCase{"optional_texts_stay_empty_and_numbers_are_not_written",
-                 {{"2_backcolor", "Red"},
-                  {"2_textcolor", "Blue"},
-                  {"2_textsize", "6"},
-                  {"2_textface", "Impact"},
-                  {"3_lefttrigger", "Nothing"},
-                  {"3_toptrigger", "Hide All"},
-                  {"3_righttrigger", "Show Albums"},
-                  {"3_offset", "5"},
-                  {"4_extensions", "mp3"},
-                  {"4_organization", "None"},
-                  {"4_outformat", "%4"},
-                  {"location", ""},
-                  {"winamp", ""},
-                  {"2_backimage", ""},
-                  {"4_music", ""},
-                  {"4_format", ""}},
-                 {},
-                 {}},
+        LoadCase{"stored_texts_are_kept_optional_ones_stay_empty_numbers_are_not_written", kAllStored, {}, {}},
         LoadCase{"a_paired_number_follows_its_text",
-                 {{"2_backcolor", "Red"},
-                  {"2_textcolor", "Blue"},
-                  {"2_textsize", "6"},
-                  {"2_textface", "Impact"},
-                  {"3_lefttrigger", ""},
-                  {"3_toptrigger", "Hide All"},
-                  {"3_righttrigger", ""},
-                  {"3_offset", "5"},
-                  {"4_extensions", "mp3"},
-                  {"4_organization", ""},
-                  {"4_outformat", "%4"}},
+                 AllStoredBut({{"3_lefttrigger", ""}, {"3_righttrigger", ""}, {"4_organization", ""}}),
                  // A number that already holds its pair's value is not written again.
                  {{"3_lefttriggernum", 0}, {"3_toptriggernum", 0}, {"3_righttriggernum", 3}, {"4_organizationnum", 3}},
                  {"3_lefttrigger=sz:Show Artists", "3_lefttriggernum=dword:1", "3_righttrigger=sz:Hide All",
@@ -170,37 +156,11 @@ TEST(SettingsTest, ReadsValuesWhateverTheCaseOfKeyAndValueNames) {
   EXPECT_TRUE(settings.urlProtocol.noCache());
 }
 
-const Log kSaveAllOrder = {"location",
-                           "winamp",
-                           "2_backcolor",
-                           "2_textcolor",
-                           "2_textsize",
-                           "2_textface",
-                           "Advanced:HideIcons",
-                           "2_backtype",
-                           "2_backimage",
-                           "2_backposition",
-                           "2_leavecover",
-                           "3_lefttrigger",
-                           "3_toptrigger",
-                           "3_righttrigger",
-                           "3_lefttriggernum",
-                           "3_toptriggernum",
-                           "3_righttriggernum",
-                           "3_offset",
-                           "3_position",
-                           "3_launchsingle",
-                           "4_music",
-                           "4_extensions",
-                           "4_organization",
-                           "4_organizationnum",
-                           "4_format",
-                           "4_id3",
-                           "4_prefix",
-                           "4_the",
-                           "4_outformat",
-                           "4_ignorefileinfo",
-                           "4_headers"};
+const Log kSaveAllOrder = Split(
+    "location|winamp|2_backcolor|2_textcolor|2_textsize|2_textface|Advanced:HideIcons|2_backtype|2_backimage|"
+    "2_backposition|2_leavecover|3_lefttrigger|3_toptrigger|3_righttrigger|3_lefttriggernum|3_toptriggernum|"
+    "3_righttriggernum|3_offset|3_position|3_launchsingle|4_music|4_extensions|4_organization|4_organizationnum|"
+    "4_format|4_id3|4_prefix|4_the|4_outformat|4_ignorefileinfo|4_headers");
 
 Log Names(const Log& log) {
   Log names;
@@ -247,34 +207,14 @@ TEST(SettingsTest, ResetToDefaultsSetsFactoryDefaultsInOrderThenSavesAll) {
   ASSERT_TRUE(store.log.empty());
 
   settings.ResetToDefaults();
-  const Log expectedSets = {"2_backcolor=sz:Black",
-                            "2_textcolor=sz:Green",
-                            "2_textsize=sz:18",
-                            "2_textface=sz:Georgia",
-                            "Advanced:HideIcons=dword:1",
-                            "2_backtype=dword:0",
-                            "2_backimage=sz:",
-                            "2_backposition=dword:0",
-                            "2_leavecover=dword:0",
-                            "3_lefttrigger=sz:Show Artists",
-                            "3_lefttriggernum=dword:1",
-                            "3_toptrigger=sz:Show Albums",
-                            "3_toptriggernum=dword:2",
-                            "3_righttrigger=sz:Hide All",
-                            "3_righttriggernum=dword:3",
-                            "3_offset=sz:0",
-                            "3_position=dword:0",
-                            "3_launchsingle=dword:1",
-                            "4_extensions=sz:mp3,ogg,wav",
-                            "4_organization=sz:None",
-                            "4_organizationnum=dword:0",
-                            "4_format=sz:",
-                            "4_id3=dword:1",
-                            "4_prefix=dword:1",
-                            "4_the=dword:1",
-                            "4_headers=dword:1",
-                            "4_outformat=sz:%3. %4",
-                            "4_ignorefileinfo=dword:0"};
+  const Log expectedSets = Split(
+      "2_backcolor=sz:Black|2_textcolor=sz:Green|2_textsize=sz:18|2_textface=sz:Georgia|Advanced:HideIcons=dword:1|"
+      "2_backtype=dword:0|2_backimage=sz:|2_backposition=dword:0|2_leavecover=dword:0|"
+      "3_lefttrigger=sz:Show Artists|3_lefttriggernum=dword:1|3_toptrigger=sz:Show Albums|3_toptriggernum=dword:2|"
+      "3_righttrigger=sz:Hide All|3_righttriggernum=dword:3|3_offset=sz:0|3_position=dword:0|"
+      "3_launchsingle=dword:1|4_extensions=sz:mp3,ogg,wav|4_organization=sz:None|4_organizationnum=dword:0|"
+      "4_format=sz:|4_id3=dword:1|4_prefix=dword:1|4_the=dword:1|4_headers=dword:1|4_outformat=sz:%3. %4|"
+      "4_ignorefileinfo=dword:0");
   ASSERT_EQ(store.log.size(), expectedSets.size() + kSaveAllOrder.size());
   EXPECT_EQ(Log(store.log.begin(), store.log.begin() + static_cast<long>(expectedSets.size())), expectedSets);
   EXPECT_EQ(Names(Log(store.log.begin() + static_cast<long>(expectedSets.size()), store.log.end())), kSaveAllOrder);
@@ -283,12 +223,8 @@ TEST(SettingsTest, ResetToDefaultsSetsFactoryDefaultsInOrderThenSavesAll) {
   EXPECT_EQ(store.Stored("winamp"), "sz:/winamp/");
   EXPECT_EQ(store.Stored("4_music"), "sz:/music/");
   EXPECT_EQ(store.Stored("", Hive::ClassesRoot, "Auralith\\shell\\open\\command"), "sz:c");
-}
 
-TEST(SettingsTest, ResetToDefaultsOnFactoryValuesOnlySaves) {
-  RecordingStore store;
-  Settings settings(store);
-  settings.ResetToDefaults();
+  // On factory values every Set is a no-op: only the save writes.
   store.log.clear();
   settings.ResetToDefaults();
   EXPECT_EQ(Names(store.log), kSaveAllOrder);

@@ -195,47 +195,16 @@ class StartupProgramTest : public ::testing::Test {
 
 TEST_F(StartupProgramTest, FirstStartLeavesTheFactoryValues) {
   ASSERT_EQ(RunProgram(program_, Quoted(program_)), 0);
-  const Values expected = {{"location", Text(folder_)},
-                           {"winamp", Text("")},
-                           {"2_backcolor", Text("Black")},
-                           {"2_textcolor", Text("Green")},
-                           {"2_textsize", Text("18")},
-                           {"2_textface", Text("Georgia")},
-                           {"2_backtype", Number(0)},
-                           {"2_backimage", Text("")},
-                           {"2_backposition", Number(0)},
-                           {"2_leavecover", Number(0)},
-                           {"3_lefttrigger", Text("Show Artists")},
-                           {"3_toptrigger", Text("Show Albums")},
-                           {"3_righttrigger", Text("Hide All")},
-                           {"3_lefttriggernum", Number(1)},
-                           {"3_toptriggernum", Number(2)},
-                           {"3_righttriggernum", Number(3)},
-                           {"3_offset", Text("0")},
-                           {"3_position", Number(0)},
-                           {"3_launchsingle", Number(1)},
-                           {"4_music", Text("")},
-                           {"4_extensions", Text("mp3,ogg,wav")},
-                           {"4_organization", Text("None")},
-                           {"4_organizationnum", Number(0)},
-                           {"4_format", Text("")},
-                           {"4_id3", Number(1)},
-                           {"4_prefix", Number(1)},
-                           {"4_the", Number(1)},
-                           {"4_outformat", Text("%3. %4")},
-                           {"4_ignorefileinfo", Number(0)},
-                           {"4_headers", Number(1)}};
+  // Which values, and with which content, is the settings' own business
+  // (tested on the memory registry); here: the real registry gets all of them,
+  // texts and numbers each with their type.
   const Values found = ReadKey(kSettingsKey);
-  EXPECT_EQ(found.size(), expected.size());
-  for (const auto& [name, value] : expected) {
-    const auto it = found.find(name);
-    if (it == found.end()) {
-      ADD_FAILURE() << name << " missing";
-      continue;
-    }
-    EXPECT_EQ(it->second.first, value.first) << name;
-    EXPECT_EQ(it->second.second, value.second) << name;
-  }
+  EXPECT_EQ(found.size(), 30u);
+  EXPECT_EQ(found.at("location"), Text(folder_));
+  EXPECT_EQ(found.at("winamp"), Text(""));
+  EXPECT_EQ(found.at("4_outformat"), Text("%3. %4"));
+  EXPECT_EQ(found.at("4_id3"), Number(1));
+  EXPECT_EQ(found.at("2_backtype"), Number(0));
   EXPECT_EQ(ReadKey(kAdvanced)["HideIcons"], Number(1));
 }
 

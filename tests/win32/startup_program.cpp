@@ -25,8 +25,9 @@ constexpr const char* kAdvanced = "Software\\Microsoft\\Windows\\CurrentVersion\
 constexpr const char* kQuestion =
     "It seems like you have run this application from another location before.\n"
     "Do you want to make this location the default one?";
-constexpr DWORD kProcessTimeoutMs = 30000;
-constexpr auto kWindowTimeout = std::chrono::seconds(20);
+constexpr DWORD kProcessTimeoutMs = 120000;
+// A fresh Wine prefix can take long over its first window.
+constexpr auto kWindowTimeout = std::chrono::seconds(90);
 
 // The program folder that the build fills; a Unix path under Wine is reached
 // through drive Z:.

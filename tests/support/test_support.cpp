@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "base/path.h"
+#include "settings/settings.h"
 
 namespace fs = std::filesystem;
 
@@ -107,6 +108,31 @@ MessageAnswer ScriptedPrompter::Message(const std::string& text, const std::stri
     return answer;
   }
   return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+}
+
+std::string LittleEndian(std::uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  return out;
+}
+
+RegValue DwordValue(std::uint32_t word) {
+  RegValue value;
+  value.type = kRegDword;
+  value.data = LittleEndian(word, 4);
+  return value;
+}
+
+void StoreLocation(RegistryStore& store, const std::string& location) {
+  RegValue value;
+  value.data = location + '\0';
+  store.Set(Hive::CurrentUser, kSettingsKey, "location", value);
+}
+
+std::vector<std::string> ShownTexts(const ScriptedPrompter& prompter) {
+  std::vector<std::string> texts;
+  for (const auto& shown : prompter.shown) texts.push_back(shown.text);
+  return texts;
 }
 
 }  // namespace auralith::testing

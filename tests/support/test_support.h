@@ -8,6 +8,7 @@
 #include "base/progress_sink.h"
 #include "base/prompter.h"
 #include "desktop/desktop_shell.h"
+#include "settings/registry_store.h"
 
 namespace auralith::testing {
 
@@ -106,5 +107,14 @@ class RecordingShell : public DesktopShell {
 
 // Lines joined with CR LF, as every generated file ends its lines.
 std::string Crlf(const std::vector<std::string>& lines);
+
+// `value` as `bytes` little-endian bytes, as archives and REG_DWORD hold it.
+std::string LittleEndian(std::uint64_t value, int bytes);
+// A REG_DWORD value.
+RegValue DwordValue(std::uint32_t word);
+// Stores the "location" setting as the configuration window would.
+void StoreLocation(RegistryStore& store, const std::string& location);
+// The texts of every message box shown, in order.
+std::vector<std::string> ShownTexts(const ScriptedPrompter& prompter);
 
 }  // namespace auralith::testing

@@ -267,7 +267,8 @@ TEST_F(LibraryTest, IndexGroupsExactlyAsALinearSearch) {
       paths.push_back(path);  // no record
       continue;
     }
-    Add(path, artistNames[random() % std::size(artistNames)], albumNames[random() % std::size(albumNames)]);
+    // The path as the track number names each track in Shape().
+    Add(path, artistNames[random() % std::size(artistNames)], albumNames[random() % std::size(albumNames)], path);
   }
   std::shuffle(paths.begin(), paths.end(), random);
   settings._4_outformat.Set("%4");
@@ -276,21 +277,8 @@ TEST_F(LibraryTest, IndexGroupsExactlyAsALinearSearch) {
     for (const std::uint32_t organization : {0u, 3u}) {
       settings._4_the.Set(ignoreThe);
       settings._4_organizationnum.Set(organization);
-      const Library expected = GroupByLinearSearch(paths, table, ignoreThe != 0, organization != 3);
-      const Library actual = Build();
-      ASSERT_EQ(actual.size(), expected.size());
-      for (std::size_t a = 0; a < actual.size(); ++a) {
-        const ArtistEntry& got = *actual[a];
-        const ArtistEntry& want = *expected[a];
-        ASSERT_EQ(got.key, want.key);
-        EXPECT_EQ(got.name, want.name) << got.key;
-        ASSERT_EQ(got.albums.size(), want.albums.size()) << got.key;
-        for (std::size_t b = 0; b < got.albums.size(); ++b) {
-          EXPECT_EQ(got.albums[b]->key, want.albums[b]->key) << got.key;
-          EXPECT_EQ(got.albums[b]->name, want.albums[b]->name) << got.key;
-          EXPECT_EQ(got.albums[b]->tracks, want.albums[b]->tracks) << got.key << " " << got.albums[b]->key;
-        }
-      }
+      EXPECT_EQ(Shape(Build()), Shape(GroupByLinearSearch(paths, table, ignoreThe != 0, organization != 3)))
+          << "ignoreThe " << ignoreThe << " organization " << organization;
     }
   }
 }

@@ -97,11 +97,7 @@ class PlaylistsTest : public ::testing::Test {
 
   void Write() { WritePlaylists(artists, settings, fs, prompter, progress); }
   std::string Playlist(const std::string& name) { return ReadFile(folder + name); }
-  std::vector<std::string> Messages() const {
-    std::vector<std::string> texts;
-    for (const auto& shown : prompter.shown) texts.push_back(shown.text);
-    return texts;
-  }
+  std::vector<std::string> Messages() const { return testing::ShownTexts(prompter); }
 
   TempDir dir;
   const std::string folder = dir / "playlists/";
@@ -166,10 +162,12 @@ TEST_F(PlaylistsTest, WithoutHeadingsOnlyEntriesAndNames) {
   EXPECT_EQ(Playlist(".m3u"), Crlf({"#EXTM3U", "beatles.m3u"}));
 }
 
-TEST_F(PlaylistsTest, EmptyNamesShowAsUnknownUnderUnderscoreKeys) {
-  AlbumEntry& album = AddAlbum("_", "", "_", "");
+// A line break would end the "#EXTINF" line early and the player would take
+// the rest of the title for the path of another entry.
+TEST_F(PlaylistsTest, EmptyNamesShowAsUnknownAndLineBreaksBecomeSpaces) {
   // A folder part that is the separator alone counts as no folder.
-  AddTrack(album, "/Track.mp3", "", "Track", 5);
+  AddTrack(AddAlbum("_", "", "_", ""), "/Track.mp3", "", "Track", 5);
+  AddTrack(AddAlbum("a", "Two\nLines", "b", "Side\r\nA"), "a.mp3", "1", "Title\rWith\nBreaks", 3);
   Write();
 
   EXPECT_EQ(Playlist("___.m3u"), Crlf({"#EXTM3U", "#EXTINF:-1,|......Unknown......|",
@@ -178,15 +176,6 @@ TEST_F(PlaylistsTest, EmptyNamesShowAsUnknownUnderUnderscoreKeys) {
   EXPECT_EQ(Playlist("_.m3u"), Crlf({"#EXTM3U", "#EXTINF:-1,|" + Dots(121), "|" + Dots(122) + "mp3",
                                      "#EXTINF:-1,|......Unknown" + Dots(100), "|......Unknown" + Dots(101) + "mp3",
                                      "___.m3u"}));
-}
-
-// A line break would end the "#EXTINF" line early and the player would take
-// the rest of the title for the path of another entry.
-TEST_F(PlaylistsTest, LineBreaksInEntryTextsBecomeSpaces) {
-  AlbumEntry& album = AddAlbum("a", "Two\nLines", "b", "Side\r\nA");
-  AddTrack(album, "a.mp3", "1", "Title\rWith\nBreaks", 3);
-  Write();
-
   EXPECT_EQ(Playlist("a_b.m3u"), Crlf({"#EXTM3U", "#EXTINF:-1,|......Side  A......|", music + "|......Side  A......|.mp3",
                                        "#EXTINF:3,1. Title With Breaks", music + "a.mp3"}));
   EXPECT_NE(Playlist("a.m3u").find("\r\n#EXTINF:-1,|......Two Lines" + Dots(100) + "\r\n"), std::string::npos);

@@ -83,11 +83,7 @@ TEST_F(TagCacheDamageTest, RandomDamageNeverCrashes) {
 }
 
 // Pieces of hand-written caches, to reach what our writer never writes.
-std::string Le(std::uint64_t v, int bytes) {
-  std::string out;
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-  return out;
-}
+constexpr auto Le = testing::LittleEndian;
 std::string Text(const std::string& s) {
   ArchiveWriter out;
   out.WriteText(s);

@@ -20,11 +20,7 @@ using testing::FileExists;
 using testing::MakeDirectories;
 using testing::ReadFile;
 
-std::string Le(std::uint64_t v, int bytes) {
-  std::string out;
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-  return out;
-}
+constexpr auto Le = testing::LittleEndian;
 std::string Text(const std::string& s) { return std::string(1, static_cast<char>(s.size())) + s; }
 
 PathTable MakeTable(const std::vector<AFileInfo>& records) {

@@ -15,17 +15,15 @@
 namespace auralith {
 namespace {
 
-using testing::RecordingShell;
-
 using testing::FileExists;
 using testing::RecordingProgress;
+using testing::RecordingShell;
 using testing::ScriptedPrompter;
 using testing::TempDir;
 
 constexpr const char* kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 constexpr const char* kComponents = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components\\";
 
-// Every call the applier makes on the Active Desktop, in order.
 // Counts writes, so "nothing written" can be told from "written unchanged".
 class CountingRegistry : public MemoryRegistryStore {
  public:
@@ -43,11 +41,7 @@ RegValue Binary(std::string bytes, std::uint32_t type = kRegBinary) {
   return value;
 }
 
-RegValue Dword(std::uint32_t word) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>((word >> (8 * i)) & 0xFF);
-  return Binary(bytes, kRegDword);
-}
+constexpr auto Dword = testing::DwordValue;
 
 // A ShellState of `size` bytes whose word at offset 4 is `word` and whose other
 // bytes count up, so any stray change shows.
@@ -61,9 +55,7 @@ std::string ShellState(std::size_t size, std::uint32_t word) {
 class ApplierTest : public ::testing::Test {
  protected:
   ApplierTest() {
-    RegValue location;
-    location.data = dir.path() + '\0';
-    registry.Set(Hive::CurrentUser, kSettingsKey, "location", location);
+    testing::StoreLocation(registry, dir.path());
     registry.writes.clear();
   }
 
@@ -98,6 +90,9 @@ struct ShellStateCase {
   std::optional<RegValue> after;  // nullopt: must not be written at all
 };
 
+// 73 bytes do not fit the shell's buffer: unreadable, so nothing is written.
+const RegValue kOversized = Binary(ShellState(73, 0));
+
 TEST_F(ApplierTest, ShellStateBit) {
   const ShellStateCase cases[] = {
       {"absent, install", std::nullopt, false, std::nullopt},
@@ -105,11 +100,15 @@ TEST_F(ApplierTest, ShellStateBit) {
       {"install sets 0x40", Binary(ShellState(36, 0x00000000)), false, Binary(ShellState(36, 0x00000040))},
       {"uninstall clears only 0x40", Binary(ShellState(36, 0xFFFFFFFF)), true, Binary(ShellState(36, 0xFFFFFFBF))},
       {"uninstall, already clear", Binary(ShellState(36, 0x00000021)), true, Binary(ShellState(36, 0x00000021))},
+      // A toggle instead of a set would clear it on a second install.
+      {"install, already set", Binary(ShellState(36, 0x0000A040)), false, Binary(ShellState(36, 0x0000A040))},
       {"exactly 72 bytes", Binary(ShellState(72, 0x00000100)), false, Binary(ShellState(72, 0x00000140))},
       // Too short to hold the word: written back as it was, byte 4 included.
       {"7 bytes", Binary(ShellState(7, 0)), false, Binary(ShellState(7, 0))},
       {"empty", Binary(""), false, Binary("")},
       {"type is kept", Binary(ShellState(8, 0), kRegDword), false, Binary(ShellState(8, 0x40), kRegDword)},
+      {"73 bytes, install", kOversized, false, std::nullopt},
+      {"73 bytes, uninstall", kOversized, true, std::nullopt},
   };
   for (const ShellStateCase& c : cases) {
     registry.DeleteTree(Hive::CurrentUser, kExplorer);
@@ -118,34 +117,17 @@ TEST_F(ApplierTest, ShellStateBit) {
     SetShellDesktopFlag(registry, c.uninstall);
     const auto stored = Query(kExplorer, "ShellState");
     if (!c.after) {
-      EXPECT_FALSE(stored.has_value()) << c.name;
+      EXPECT_TRUE(registry.writes.empty()) << c.name;
+      ASSERT_EQ(stored.has_value(), c.before.has_value()) << c.name;
+      if (stored) {
+        EXPECT_EQ(stored->data, c.before->data) << c.name;
+      }
       continue;
     }
     ASSERT_TRUE(stored.has_value()) << c.name;
     EXPECT_EQ(stored->type, c.after->type) << c.name;
     EXPECT_EQ(stored->data, c.after->data) << c.name;
   }
-}
-
-// 73 bytes do not fit the shell's buffer: unreadable, so nothing is written.
-TEST_F(ApplierTest, OversizedShellStateIsNotWritten) {
-  const RegValue big = Binary(ShellState(73, 0));
-  for (bool uninstall : {false, true}) {
-    registry.Set(Hive::CurrentUser, kExplorer, "ShellState", big);
-    registry.writes.clear();
-    SetShellDesktopFlag(registry, uninstall);
-    EXPECT_TRUE(registry.writes.empty());
-    EXPECT_EQ(Query(kExplorer, "ShellState")->data, big.data);
-  }
-}
-
-TEST_F(ApplierTest, InstallTwiceLeavesTheSameShellState) {
-  registry.Set(Hive::CurrentUser, kExplorer, "ShellState", Binary(ShellState(36, 0x0000A000)));
-  Run(false);
-  const RegValue first = *Query(kExplorer, "ShellState");
-  EXPECT_EQ(first.data, ShellState(36, 0x0000A040));
-  Run(false);
-  EXPECT_EQ(Query(kExplorer, "ShellState")->data, first.data);
 }
 
 struct ItemCase {
@@ -206,7 +188,7 @@ TEST_F(ApplierTest, ItemFlagsUntouchedWithoutACount) {
 
 struct ShellCallCase {
   const char* name;
-  bool uninstall;
+  std::optional<bool> uninstall;  // nullopt: RefreshDesktop
   bool createSucceeds;
   std::vector<std::string> calls;
 };
@@ -217,22 +199,18 @@ TEST_F(ApplierTest, ShellCalls) {
       {"uninstall", true, true, {"Create", "SetWallpaper", "ApplyChanges:15", "Release"}},
       {"install, no shell", false, false, {"Create"}},
       {"uninstall, no shell", true, false, {"Create"}},
+      {"refresh", std::nullopt, true, {"Create", "ApplyChanges:15", "Release"}},
+      {"refresh, no shell", std::nullopt, false, {"Create"}},
   };
   for (const ShellCallCase& c : cases) {
     shell.calls.clear();
     shell.createSucceeds = c.createSucceeds;
-    InstallDesktopPage(settings, registry, shell, c.uninstall);
+    if (c.uninstall)
+      InstallDesktopPage(settings, registry, shell, *c.uninstall);
+    else
+      RefreshDesktop(shell);
     EXPECT_EQ(shell.calls, c.calls) << c.name;
   }
-}
-
-TEST_F(ApplierTest, RefreshDesktop) {
-  RefreshDesktop(shell);
-  EXPECT_EQ(shell.calls, (std::vector<std::string>{"Create", "ApplyChanges:15", "Release"}));
-  shell.calls.clear();
-  shell.createSucceeds = false;
-  RefreshDesktop(shell);
-  EXPECT_EQ(shell.calls, (std::vector<std::string>{"Create"}));
 }
 
 TEST_F(ApplierTest, WallpaperIsThePageInTheLocation) {

@@ -17,6 +17,7 @@ namespace {
 using testing::FileExists;
 using testing::ReadFile;
 using testing::ScriptedPrompter;
+using testing::StoreLocation;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -28,12 +29,6 @@ std::filesystem::path U8(const std::string& path) {
   return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
-void StoreLocation(MemoryRegistryStore& store, const std::string& location) {
-  RegValue value;
-  value.data = location + '\0';
-  store.Set(Hive::CurrentUser, kSettingsKey, "location", value);
-}
-
 class DesktopFilesTest : public ::testing::Test {
  protected:
   DesktopFilesTest() { StoreLocation(store, dir.path()); }
@@ -41,11 +36,6 @@ class DesktopFilesTest : public ::testing::Test {
   std::string Config() { return ReadFile(dir / "Auralith.config"); }
   std::string Behaviour() { return ReadFile(dir / "Auralith.behaviour"); }
   void Write() { WriteDesktopFiles(settings, fs, prompter); }
-  std::vector<std::string> Messages() const {
-    std::vector<std::string> texts;
-    for (const auto& shown : prompter.shown) texts.push_back(shown.text);
-    return texts;
-  }
 
   TempDir dir;
   MemoryRegistryStore store;
@@ -89,89 +79,57 @@ TEST_F(DesktopFilesTest, DefaultsGiveTheExactFiles) {
   EXPECT_TRUE(prompter.shown.empty());
 }
 
-struct ColourCase {
+// Each row sets the colours, the image and both back_ numbers at once; the
+// columns are independent.
+struct ConfigCase {
   const char* backcolor;
   const char* textcolor;
-  const char* expected;  // the four colour lines with the empty line between
+  const char* colours[4];  // background, faded background, text, text hover as written
+  const char* image;
+  const char* imageWritten;
+  std::uint32_t number;  // back_type and back_position
+  const char* numberWritten;
 };
 
-const ColourCase kColourCases[] = {
+const ConfigCase kConfigCases[] = {
     // Only the background table knows "Transparent", in lower case.
-    {"Transparent", "Transparent",
-     "color_background      = \"transparent\";\r\ncolor_fadedbackground = \"transparent\";\r\n\r\n"
-     "color_text            = \"Transparent\";\r\ncolor_texthover       = \"Transparent\";\r\n"},
+    {"Transparent", "Transparent", {"transparent", "transparent", "Transparent", "Transparent"},
+     "C:\\My Pictures\\sky.jpg", "C:/My Pictures/sky.jpg", 2, "2"},
     // Names match case-sensitively: these are colours the user typed.
-    {"black", "green",
-     "color_background      = \"black\";\r\ncolor_fadedbackground = \"black\";\r\n\r\n"
-     "color_text            = \"green\";\r\ncolor_texthover       = \"green\";\r\n"},
-    {"#123456", "#abcdef",
-     "color_background      = \"#123456\";\r\ncolor_fadedbackground = \"#123456\";\r\n\r\n"
-     "color_text            = \"#abcdef\";\r\ncolor_texthover       = \"#abcdef\";\r\n"},
+    {"black", "green", {"black", "black", "green", "green"}, "\\\\server\\share\\\\a.png\\", "//server/share//a.png/",
+     0xFFFFFFFFu, "-1"},
+    {"#123456", "#abcdef", {"#123456", "#123456", "#abcdef", "#abcdef"},
+     // Multibyte characters pass untouched around the replaced separators.
+     "D:\\Bilder\\\xC3\x96lgem\xC3\xA4lde\\\xE5\xA3\x81.jpg", "D:/Bilder/\xC3\x96lgem\xC3\xA4lde/\xE5\xA3\x81.jpg",
+     0x80000000u, "-2147483648"},
     // The two tables pair the same name differently, digits in their own case.
-    {"Orange", "Orange",
-     "color_background      = \"#CC6600\";\r\ncolor_fadedbackground = \"#FF9933\";\r\n\r\n"
-     "color_text            = \"#FF9933\";\r\ncolor_texthover       = \"#CC6600\";\r\n"},
-    {"Light Grey", "Dark Grey",
-     "color_background      = \"#cccccc\";\r\ncolor_fadedbackground = \"#bbbbbb\";\r\n\r\n"
-     "color_text            = \"#555555\";\r\ncolor_texthover       = \"#444444\";\r\n"},
+    {"Orange", "Orange", {"#CC6600", "#FF9933", "#FF9933", "#CC6600"}, "", "", 0, "0"},
+    {"Light Grey", "Dark Grey", {"#cccccc", "#bbbbbb", "#555555", "#444444"}, "", "", 0, "0"},
     // Whole-text comparison: a trailing space is not the table's name.
-    {"Blue ", "Yellow",
-     "color_background      = \"Blue \";\r\ncolor_fadedbackground = \"Blue \";\r\n\r\n"
-     "color_text            = \"#FFFF33\";\r\ncolor_texthover       = \"#FFFF66\";\r\n"},
+    {"Blue ", "Yellow", {"Blue ", "Blue ", "#FFFF33", "#FFFF66"}, "", "", 0, "0"},
     // Nothing is validated or escaped.
-    {"", "rgb(1, 2, 3)",
-     "color_background      = \"\";\r\ncolor_fadedbackground = \"\";\r\n\r\n"
-     "color_text            = \"rgb(1, 2, 3)\";\r\ncolor_texthover       = \"rgb(1, 2, 3)\";\r\n"},
+    {"", "rgb(1, 2, 3)", {"", "", "rgb(1, 2, 3)", "rgb(1, 2, 3)"}, "", "", 0, "0"},
 };
 
-TEST_F(DesktopFilesTest, ColourPairs) {
-  for (const ColourCase& c : kColourCases) {
+TEST_F(DesktopFilesTest, ConfigValues) {
+  for (const ConfigCase& c : kConfigCases) {
+    SCOPED_TRACE(std::string(c.backcolor) + " / " + c.textcolor);
     settings._2_backcolor.Set(c.backcolor);
     settings._2_textcolor.Set(c.textcolor);
+    settings._2_backimage.Set(c.image);
+    settings._2_backtype.Set(c.number);
+    settings._2_backposition.Set(c.number);
     Write();
     const std::string config = Config();
-    EXPECT_NE(config.find(std::string("\r\n\r\n") + c.expected + "\r\nback_type"), std::string::npos)
-        << c.backcolor << " / " << c.textcolor << "\n" << config;
-  }
-}
-
-struct ImageCase {
-  const char* stored;
-  const char* written;
-};
-
-const ImageCase kImageCases[] = {
-    {"C:\\My Pictures\\sky.jpg", "back_image            = \"C:/My Pictures/sky.jpg\";\r\n"},
-    {"", "back_image            = \"\";\r\n"},
-    {"\\\\server\\share\\\\a.png\\", "back_image            = \"//server/share//a.png/\";\r\n"},
-    // Multibyte characters pass untouched around the replaced separators.
-    {"D:\\Bilder\\\xC3\x96lgem\xC3\xA4lde\\\xE5\xA3\x81.jpg",
-     "back_image            = \"D:/Bilder/\xC3\x96lgem\xC3\xA4lde/\xE5\xA3\x81.jpg\";\r\n"},
-};
-
-TEST_F(DesktopFilesTest, ImagePathUsesForwardSlashes) {
-  for (const ImageCase& c : kImageCases) {
-    settings._2_backimage.Set(c.stored);
-    Write();
-    EXPECT_NE(Config().find(c.written), std::string::npos) << c.stored << "\n" << Config();
-  }
-}
-
-struct NumberCase {
-  std::uint32_t value;
-  const char* written;
-};
-
-TEST_F(DesktopFilesTest, ConfigNumbersAreSigned) {
-  const NumberCase cases[] = {{0, "0"}, {2, "2"}, {0xFFFFFFFFu, "-1"}, {0x80000000u, "-2147483648"}};
-  for (const NumberCase& c : cases) {
-    settings._2_backtype.Set(c.value);
-    settings._2_backposition.Set(c.value);
-    Write();
-    const std::string config = Config();
-    EXPECT_NE(config.find(std::string("back_type             = ") + c.written + ";\r\n"), std::string::npos) << config;
-    EXPECT_NE(config.find(std::string("back_position         = ") + c.written + ";\r\n\r\n"), std::string::npos)
-        << config;
+    const std::string n = c.numberWritten;
+    for (const std::string& part :
+         {std::string("\r\n\r\ncolor_background      = \"") + c.colours[0] + "\";\r\ncolor_fadedbackground = \"" +
+              c.colours[1] + "\";\r\n\r\ncolor_text            = \"" + c.colours[2] +
+              "\";\r\ncolor_texthover       = \"" + c.colours[3] + "\";\r\n\r\nback_type             = " + n + ";\r\n",
+          std::string("back_image            = \"") + c.imageWritten + "\";\r\nback_position         = " + n +
+              ";\r\n\r\n"}) {
+      EXPECT_NE(config.find(part), std::string::npos) << part << "\n" << config;
+    }
   }
 }
 
@@ -179,28 +137,17 @@ struct BehaviourCase {
   std::uint32_t position;
   const char* offset;
   std::uint32_t left, right, top, launch;
-  const char* expected;  // everything after the comment and its empty line
+  const char* side;
+  const char* mappings[3];  // left, right, top as written
 };
 
+// The first-start values are in DefaultsGiveTheExactFiles.
 const BehaviourCase kBehaviourCases[] = {
-    {0, "0", 1, 3, 2, 1,
-     "list_side             = -1;\r\nlist_offset           = 0;\r\n\r\n"
-     "left_mapping          = 1;\r\nright_mapping         = 3;\r\ntop_mapping           = 2;\r\n\r\n"
-     "launch_single         = 1;\r\n"},
-    {1, "1200", 0, 0, 0, 0,
-     "list_side             = 0;\r\nlist_offset           = 1200;\r\n\r\n"
-     "left_mapping          = 0;\r\nright_mapping         = 0;\r\ntop_mapping           = 0;\r\n\r\n"
-     "launch_single         = 0;\r\n"},
+    {1, "1200", 0, 0, 0, 0, "0", {"0", "0", "0"}},
     // No selected trigger entry is stored as 0xFFFFFFFF and reaches the page as -1.
-    {2, "-250", 0xFFFFFFFFu, 2, 0xFFFFFFFFu, 1,
-     "list_side             = 1;\r\nlist_offset           = -250;\r\n\r\n"
-     "left_mapping          = -1;\r\nright_mapping         = 2;\r\ntop_mapping           = -1;\r\n\r\n"
-     "launch_single         = 1;\r\n"},
+    {2, "-250", 0xFFFFFFFFu, 2, 0xFFFFFFFFu, 1, "1", {"-1", "2", "-1"}},
     // The offset text is written as it stands, even when it is not a number.
-    {2, "", 3, 1, 2, 0,
-     "list_side             = 1;\r\nlist_offset           = ;\r\n\r\n"
-     "left_mapping          = 3;\r\nright_mapping         = 1;\r\ntop_mapping           = 2;\r\n\r\n"
-     "launch_single         = 0;\r\n"},
+    {2, "", 3, 1, 2, 0, "1", {"3", "1", "2"}},
 };
 
 TEST_F(DesktopFilesTest, BehaviourValues) {
@@ -212,7 +159,12 @@ TEST_F(DesktopFilesTest, BehaviourValues) {
     settings._3_toptriggernum.Set(c.top);
     settings._3_launchsingle.Set(c.launch);
     Write();
-    EXPECT_EQ(Behaviour(), std::string("// Auralith Behaviour File\r\n\r\n") + c.expected) << c.position;
+    EXPECT_EQ(Behaviour(), std::string("// Auralith Behaviour File\r\n\r\nlist_side             = ") + c.side +
+                               ";\r\nlist_offset           = " + c.offset + ";\r\n\r\nleft_mapping          = " +
+                               c.mappings[0] + ";\r\nright_mapping         = " + c.mappings[1] +
+                               ";\r\ntop_mapping           = " + c.mappings[2] + ";\r\n\r\nlaunch_single         = " +
+                               std::to_string(c.launch) + ";\r\n")
+        << c.position;
   }
 }
 
@@ -228,7 +180,7 @@ TEST_F(DesktopFilesTest, PlaceholderWrittenOnlyWhenMissing) {
   Write();
   EXPECT_EQ(ReadFile(dir / "Auralith.data"), library);
 
-  std::filesystem::remove(U8(dir / "Auralith.data"));
+  testing::RemoveTree(dir / "Auralith.data");
   Write();
   EXPECT_EQ(ReadFile(dir / "Auralith.data"), placeholder);
   EXPECT_TRUE(prompter.shown.empty());
@@ -262,7 +214,7 @@ TEST_F(DesktopFilesTest, FailuresAreReportedPerFile) {
     StoreLocation(store, location);
     prompter.shown.clear();
     Write();
-    EXPECT_EQ(Messages(), c.messages) << c.name;
+    EXPECT_EQ(testing::ShownTexts(prompter), c.messages) << c.name;
     for (const auto& shown : prompter.shown) {
       EXPECT_EQ(shown.caption, "Error") << c.name;
       EXPECT_EQ(shown.icon, MessageIcon::Error) << c.name;

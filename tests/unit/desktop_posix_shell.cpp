@@ -20,13 +20,7 @@ using testing::RecordingProgress;
 using testing::ScriptedPrompter;
 using testing::TempDir;
 
-RegValue Dword(std::uint32_t word) {
-  RegValue value;
-  value.type = kRegDword;
-  value.data.resize(4);
-  std::memcpy(value.data.data(), &word, 4);
-  return value;
-}
+constexpr auto Dword = testing::DwordValue;
 
 class PosixShellTest : public ::testing::Test {
  protected:
@@ -43,9 +37,7 @@ class PosixShellTest : public ::testing::Test {
     return word;
   }
   void Run(const std::string& location, bool uninstall) {
-    RegValue stored;
-    stored.data = location + '\0';
-    registry.Set(Hive::CurrentUser, kSettingsKey, "location", stored);
+    testing::StoreLocation(registry, location);
     Settings settings(registry);
     AuralithApplier applier(settings, registry, shell, fs, prompter, uninstall);
     applier.RunWorker(progress);

@@ -1,5 +1,7 @@
 #include "base/file_replace.h"
 
+#include "base/text_writer.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -15,7 +17,7 @@ namespace auralith {
 
 #ifdef _WIN32
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes) {
   const std::string temporary = path + ".tmp";
   HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                             nullptr);
@@ -68,7 +70,7 @@ void SyncDirectoryOf(const std::string& path) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes) {
   const std::string temporary = path + ".tmp";
   // A temporary file left by a crash is replaced; O_EXCL then makes sure the
   // bytes go into a fresh file of our own and not through a link left there.
@@ -88,5 +90,13 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
 }
 
 #endif
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  // A run over an unchanged library would otherwise rewrite and sync the
+  // same megabytes every time.
+  std::string existing;
+  if (ReadWholeFile(path, &existing, bytes.size()) && existing == bytes) return true;
+  return ReplaceViaTemporary(path, bytes);
+}
 
 }  // namespace auralith

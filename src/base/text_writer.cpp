@@ -2,10 +2,27 @@
 
 namespace auralith {
 
-namespace {
-// Large enough that most playlists go out in one write.
-constexpr std::size_t kFlushThreshold = 64 * 1024;
-}  // namespace
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::size_t limit) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  bytes->clear();
+  char chunk[64 * 1024];
+  bool ok = true;
+  for (;;) {
+    const std::size_t n = std::fread(chunk, 1, sizeof(chunk), file);
+    if (bytes->size() + n > limit) {
+      ok = false;
+      break;
+    }
+    bytes->append(chunk, n);
+    if (n < sizeof(chunk)) {
+      ok = !std::ferror(file);
+      break;
+    }
+  }
+  std::fclose(file);
+  return ok;
+}
 
 TextWriter::~TextWriter() {
   if (file_) std::fclose(file_);
@@ -15,7 +32,10 @@ bool TextWriter::Open(const std::string& path) {
   if (file_) std::fclose(file_);
   buffer_.clear();
   failed_ = false;
-  file_ = std::fopen(path.c_str(), "wb");
+  path_ = path;
+  // Appending creates a missing file but keeps an existing one as it is
+  // until Close() knows whether it needs new content.
+  file_ = std::fopen(path.c_str(), "ab");
   if (!file_) failed_ = true;
   return file_ != nullptr;
 }
@@ -34,7 +54,6 @@ void TextWriter::Write(std::string_view text) {
     start = pos + 1;
   }
   buffer_.append(text.substr(start));
-  if (buffer_.size() >= kFlushThreshold) Flush();
 }
 
 void TextWriter::Line(std::string_view text) {
@@ -42,19 +61,19 @@ void TextWriter::Line(std::string_view text) {
   Write("\n");
 }
 
-void TextWriter::Flush() {
-  if (!file_ || buffer_.empty()) return;
-  if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed_ = true;
-  buffer_.clear();
-}
-
 bool TextWriter::Close() {
   if (!file_) return false;
-  Flush();
-  if (std::fflush(file_) != 0) failed_ = true;
-  if (std::fclose(file_) != 0) failed_ = true;
+  std::fclose(file_);
   file_ = nullptr;
-  return !failed_;
+  if (failed_) return false;
+  std::string existing;
+  if (ReadWholeFile(path_, &existing, buffer_.size()) && existing == buffer_) return true;
+  std::FILE* out = std::fopen(path_.c_str(), "wb");
+  if (!out) return false;
+  bool ok = std::fwrite(buffer_.data(), 1, buffer_.size(), out) == buffer_.size();
+  if (std::fflush(out) != 0) ok = false;
+  if (std::fclose(out) != 0) ok = false;
+  return ok;
 }
 
 }  // namespace auralith

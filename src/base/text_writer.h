@@ -6,10 +6,16 @@
 
 namespace auralith {
 
-// Writes a generated text file from scratch. Every '\n' handed to it is stored
-// as CR LF, as a Windows text-mode stream would, so the output is
-// byte-identical on every platform. Failure of any step is remembered and
-// reported by Close().
+// Reads a whole file; false when it cannot be opened or read, or holds more
+// than `limit` bytes.
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::size_t limit);
+
+// Writes a generated text file whole. Every '\n' handed to it is stored as
+// CR LF, as a Windows text-mode stream would, so the output is byte-identical
+// on every platform. The text is gathered in memory and written by Close();
+// a file that already holds exactly these bytes is left alone, so a run over
+// an unchanged library rewrites nothing. Failure of any step is remembered
+// and reported by Close().
 class TextWriter {
  public:
   TextWriter() = default;
@@ -17,7 +23,7 @@ class TextWriter {
   TextWriter& operator=(const TextWriter&) = delete;
   ~TextWriter();
 
-  // Creates or truncates the file. False when it cannot be created.
+  // False when the file cannot be created (or opened for writing).
   bool Open(const std::string& path);
 
   // Appends text; each '\n' becomes "\r\n".
@@ -25,16 +31,15 @@ class TextWriter {
   // Appends text followed by a line end.
   void Line(std::string_view text);
 
-  // Writes out everything and closes the file. False when the file could not
-  // be opened, or any byte could not be written.
+  // Puts the text in the file unless it is there already. False when the
+  // file could not be opened, or any byte could not be written.
   bool Close();
 
   bool is_open() const { return file_ != nullptr; }
 
  private:
-  void Flush();
-
-  std::FILE* file_ = nullptr;
+  std::FILE* file_ = nullptr;  // opened for appending: proves the file can be written
+  std::string path_;
   std::string buffer_;
   bool failed_ = false;
 };

@@ -1,5 +1,6 @@
 #include "builder/playlists.h"
 
+#include <unordered_set>
 #include <vector>
 
 #include "base/path.h"
@@ -64,10 +65,15 @@ bool MatchesExtension(const DirEntry& entry, std::string_view extension) {
          EqualsIgnoreAsciiCase(name.substr(name.size() - extension.size()), extension);
 }
 
+// Every old playlist goes, except those this run writes again under the same
+// name: the writer replaces their content (or leaves it when it is already
+// right), which ends in the same folder without making the file system
+// delete and re-create thousands of files on every run.
 void RemoveOldFiles(FileSystem& fs, ProgressSink& progress, const std::string& folder,
-                    const std::vector<DirEntry>& entries, std::string_view extension) {
+                    const std::vector<DirEntry>& entries, std::string_view extension,
+                    const std::unordered_set<std::string>& kept) {
   for (const DirEntry& entry : entries) {
-    if (!MatchesExtension(entry, extension)) continue;
+    if (!MatchesExtension(entry, extension) || kept.count(entry.name)) continue;
     progress.SetItemLine("Removing playlist \"" + entry.name + "\"");
     // A file that cannot go stays; the new playlists replace it or not.
     fs.RemoveFile(folder + entry.name);
@@ -151,8 +157,13 @@ void WritePlaylists(const Library& artists, Settings& settings, FileSystem& fs, 
   config.format = settings._4_outformat.Get();
   config.headings = settings._4_headers.Get() != 0;
 
-  RemoveOldFiles(fs, progress, config.folder, entries, ".m3u");
-  RemoveOldFiles(fs, progress, config.folder, entries, ".js");
+  std::unordered_set<std::string> kept = {".m3u"};
+  for (const auto& artist : artists) {
+    kept.insert(artist->key + ".m3u");
+    for (const auto& album : artist->albums) kept.insert(artist->key + "_" + album->key + ".m3u");
+  }
+  RemoveOldFiles(fs, progress, config.folder, entries, ".m3u", kept);
+  RemoveOldFiles(fs, progress, config.folder, entries, ".js", kept);
 
   for (const auto& artist : artists) {
     for (const auto& album : artist->albums) {

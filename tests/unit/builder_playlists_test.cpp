@@ -147,6 +147,34 @@ TEST_F(PlaylistsTest, AlbumArtistAndTopLevelPlaylistsByteForByte) {
                                                     "item:Writing playlist \"abba_gold\"", "stepit"}));
 }
 
+TEST_F(PlaylistsTest, RewritesOnlyPlaylistsWhoseContentChanged) {
+  AlbumEntry& abbey = AddAlbum("beatles", "The Beatles", "abbeyroad", "Abbey Road");
+  AddTrack(abbey, "Beatles/Abbey Road/01 Come Together.mp3", "01", "Come Together", 259);
+  AlbumEntry& help = AddAlbum("beatles", "The Beatles", "help", "Help!");
+  AddTrack(help, "Help/Help.mp3", "", "Help", 138);
+  Write();
+  const std::string abbeyBefore = Playlist("beatles_abbeyroad.m3u");
+  for (const char* name : {"beatles_abbeyroad.m3u", "beatles_help.m3u"}) testing::SetModified(folder + name, 1000000);
+  NativeFileSystem probe;
+  FileStatus status;
+
+  help.tracks.front()->title = "Help (Remastered)";
+  Write();
+  ASSERT_TRUE(probe.Status(folder + "beatles_abbeyroad.m3u", &status));
+  EXPECT_EQ(status.modified, 1000000);
+  EXPECT_EQ(Playlist("beatles_abbeyroad.m3u"), abbeyBefore);
+  ASSERT_TRUE(probe.Status(folder + "beatles_help.m3u", &status));
+  EXPECT_NE(status.modified, 1000000);
+  EXPECT_NE(Playlist("beatles_help.m3u").find("Help (Remastered)"), std::string::npos);
+
+  // Shorter content replaces longer content whole.
+  help.tracks.front()->title = "H";
+  Write();
+  EXPECT_EQ(Playlist("beatles_help.m3u"),
+            Crlf({"#EXTM3U", "#EXTINF:-1,|......Help!......|", music + Native("Help/") + "|......Help!......|.mp3",
+                  "#EXTINF:138,. H", music + Native("Help/Help.mp3")}));
+}
+
 TEST_F(PlaylistsTest, WithoutHeadingsOnlyEntriesAndNames) {
   settings._4_headers.Set(0);
   settings._4_outformat.Set("");
@@ -193,16 +221,17 @@ TEST_F(PlaylistsTest, EmptyLibraryEmptiesTheFolderAndWritesTheTopLevelPlaylist) 
   EXPECT_EQ(Playlist(".m3u"), Crlf({"#EXTM3U", "#EXTINF:-1,|" + Dots(121), "|" + Dots(122) + "mp3",
                                     "#EXTINF:-1,|......All" + Dots(100), "|......All" + Dots(101) + "mp3"}));
 
-  // Every playlist first, then every script, each named in the item line.
+  // Every playlist first, then every script, each named in the item line;
+  // the top-level playlist is written again, so it is replaced, not removed.
   std::vector<std::string> removed = progress.log;
   const auto firstScript = std::find_if(removed.begin(), removed.end(),
                                         [](const std::string& line) { return line.find(".js") != std::string::npos ||
                                                                              line.find(".JS") != std::string::npos; });
-  ASSERT_EQ(firstScript - removed.begin(), 4);
+  ASSERT_EQ(firstScript - removed.begin(), 3);
   std::sort(removed.begin(), firstScript);
   std::sort(firstScript, removed.end());
   EXPECT_EQ(removed, (std::vector<std::string>{
-                         "item:Removing playlist \".m3u\"", "item:Removing playlist \"Mixed.M3u\"",
+                         "item:Removing playlist \"Mixed.M3u\"",
                          "item:Removing playlist \"OLD2.M3U\"", "item:Removing playlist \"old.m3u\"",
                          "item:Removing playlist \".js\"", "item:Removing playlist \"Y.JS\"",
                          "item:Removing playlist \"x.js\""}));

@@ -3,9 +3,19 @@
 # cross-built copies that scripts/bootstrap leaves in AURALITH_DEPS_DIR.
 
 if(WIN32)
-  set(AURALITH_DEPS_DIR "$ENV{HOME}/.cache/auralith-deps/mingw64" CACHE PATH "Cross-built dependencies")
+  if(DEFINED ENV{AURALITH_DEPS_DIR})
+    set(default_deps_dir "$ENV{AURALITH_DEPS_DIR}")
+  else()
+    set(default_deps_dir "$ENV{HOME}/.cache/auralith-deps/mingw64")
+  endif()
+  set(AURALITH_DEPS_DIR "${default_deps_dir}" CACHE PATH "Cross-built dependencies")
+  if(NOT EXISTS ${AURALITH_DEPS_DIR}/.stamp)
+    message(FATAL_ERROR "No cross-built dependencies in ${AURALITH_DEPS_DIR}: run scripts/bootstrap")
+  endif()
   foreach(lib tag vorbisfile vorbisenc vorbis ogg)
-    find_library(AURALITH_LIB_${lib} NAMES lib${lib}.a PATHS ${AURALITH_DEPS_DIR}/lib NO_DEFAULT_PATH REQUIRED)
+    # The folder lies outside the toolchain's find root: search it as it is.
+    find_library(AURALITH_LIB_${lib} NAMES lib${lib}.a PATHS ${AURALITH_DEPS_DIR}/lib
+                 NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   endforeach()
   add_library(auralith::taglib INTERFACE IMPORTED)
   target_include_directories(auralith::taglib INTERFACE ${AURALITH_DEPS_DIR}/include ${AURALITH_DEPS_DIR}/include/taglib)
@@ -24,13 +34,16 @@ else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib)
   pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
+  # The code calls libvorbis (vorbis_comment_query) and libogg directly too,
+  # which vorbisfile.pc keeps private.
+  pkg_check_modules(VORBIS REQUIRED IMPORTED_TARGET vorbis ogg)
   pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc)
   add_library(auralith::taglib INTERFACE IMPORTED)
   target_link_libraries(auralith::taglib INTERFACE PkgConfig::TAGLIB)
   add_library(auralith::vorbisfile INTERFACE IMPORTED)
-  target_link_libraries(auralith::vorbisfile INTERFACE PkgConfig::VORBISFILE)
+  target_link_libraries(auralith::vorbisfile INTERFACE PkgConfig::VORBISFILE PkgConfig::VORBIS)
   add_library(auralith::vorbisenc INTERFACE IMPORTED)
-  target_link_libraries(auralith::vorbisenc INTERFACE PkgConfig::VORBISENC)
+  target_link_libraries(auralith::vorbisenc INTERFACE PkgConfig::VORBISENC auralith::vorbisfile)
 endif()
 
 if(AURALITH_TESTS)

@@ -91,17 +91,17 @@ int MakeDemo(const fs::path& root) {
           Write(base + ".wav", MakeWav(std::min(seconds, 12.0), 8000, 1));
           break;
         default: {
-          Mp3Spec spec;
-          spec.seconds = seconds;
-          spec.kbps = {32};
+          Mp3Spec shape;
+          shape.seconds = seconds;
+          shape.kbps = {32};
           TagSpec tag;
           tag.kind = t % 2 ? TagKind::Id3v24Utf8 : TagKind::Id3v23Utf16;
           tag.artist = album.artist;
           tag.album = album.album;
           tag.title = title;
           tag.track = track;
-          spec.tags = {tag};
-          Write(base + ".mp3", MakeMp3(spec));
+          shape.tags = {tag};
+          Write(base + ".mp3", MakeMp3(shape));
         }
       }
       ++files;
@@ -152,14 +152,14 @@ int main(int argc, char** argv) {
         Write(base + ".wav", MakeWav(0.25, 8000, 1));
         break;
       default: {
-        Mp3Spec spec;
-        spec.version = i % 3 == 0 ? MpegVersion::Mpeg2 : MpegVersion::Mpeg1;
-        spec.seconds = 0.5;
+        Mp3Spec shape;
+        shape.version = i % 3 == 0 ? MpegVersion::Mpeg2 : MpegVersion::Mpeg1;
+        shape.seconds = 0.5;
         if (i % 4 == 0) {
-          spec.kbps = spec.version == MpegVersion::Mpeg1 ? std::vector<int>{32, 64, 40} : std::vector<int>{8, 32, 16};
-          spec.xing = true;
+          shape.kbps = shape.version == MpegVersion::Mpeg1 ? std::vector<int>{32, 64, 40} : std::vector<int>{8, 32, 16};
+          shape.xing = true;
         } else {
-          spec.kbps = {32};
+          shape.kbps = {32};
         }
         TagSpec tag;
         tag.kind = kinds[i % 4];
@@ -167,8 +167,8 @@ int main(int argc, char** argv) {
         tag.album = albumName;
         tag.title = title;
         tag.track = tag.kind == TagKind::Id3v1 ? std::to_string(track) : std::to_string(track) + "/12";
-        spec.tags = {tag};
-        Write(base + ".mp3", MakeMp3(spec));
+        shape.tags = {tag};
+        Write(base + ".mp3", MakeMp3(shape));
       }
     }
   }

@@ -92,28 +92,28 @@ class FrameWriter {
 };
 
 
-int FrameCount(const Mp3Spec& spec) {
-  const MpegLayout& layout = Layout(spec.version);
-  return static_cast<int>(std::llround(spec.seconds * layout.sampleRate / layout.samplesPerFrame));
+int FrameCount(const Mp3Spec& shape) {
+  const MpegLayout& layout = Layout(shape.version);
+  return static_cast<int>(std::llround(shape.seconds * layout.sampleRate / layout.samplesPerFrame));
 }
 
 // The Xing frame must hold the side information and the 16 bytes of the
 // header ("Xing", flags, frames, bytes); the smallest MPEG-2 frames do not.
-int XingFrameKbps(const Mp3Spec& spec) {
-  return std::max(32, *std::max_element(spec.kbps.begin(), spec.kbps.end()));
+int XingFrameKbps(const Mp3Spec& shape) {
+  return std::max(32, *std::max_element(shape.kbps.begin(), shape.kbps.end()));
 }
 
-std::string MakeAudioFrames(const Mp3Spec& spec) {
-  if (spec.kbps.empty()) throw std::invalid_argument("Mp3Spec needs at least one bit rate");
-  const MpegLayout& layout = Layout(spec.version);
-  const int frames = FrameCount(spec);
+std::string MakeAudioFrames(const Mp3Spec& shape) {
+  if (shape.kbps.empty()) throw std::invalid_argument("Mp3Spec needs at least one bit rate");
+  const MpegLayout& layout = Layout(shape.version);
+  const int frames = FrameCount(shape);
   FrameWriter writer(layout);
   std::string out;
   out.reserve(static_cast<std::size_t>(frames + 1) * 1500);
   std::size_t xingFrame = 0;
-  if (spec.xing) xingFrame = writer.Append(out, XingFrameKbps(spec));
-  for (int i = 0; i < frames; ++i) writer.Append(out, spec.kbps[static_cast<std::size_t>(i) % spec.kbps.size()]);
-  if (spec.xing) {
+  if (shape.xing) xingFrame = writer.Append(out, XingFrameKbps(shape));
+  for (int i = 0; i < frames; ++i) writer.Append(out, shape.kbps[static_cast<std::size_t>(i) % shape.kbps.size()]);
+  if (shape.xing) {
     std::string header = "Xing";
     AppendBe32(header, 0x03);  // frame and byte counts present
     AppendBe32(header, static_cast<std::uint32_t>(frames));
@@ -125,14 +125,14 @@ std::string MakeAudioFrames(const Mp3Spec& spec) {
 
 TagLib::String Utf8(const std::string& text) { return TagLib::String(text, TagLib::String::UTF8); }
 
-std::string RenderId3v2(const TagSpec& spec) {
+std::string RenderId3v2(const TagSpec& shape) {
   TagLib::String::Type encoding = TagLib::String::UTF8;
-  if (spec.kind == TagKind::Id3v23Latin1) encoding = TagLib::String::Latin1;
-  if (spec.kind == TagKind::Id3v23Utf16) encoding = TagLib::String::UTF16;
+  if (shape.kind == TagKind::Id3v23Latin1) encoding = TagLib::String::Latin1;
+  if (shape.kind == TagKind::Id3v23Utf16) encoding = TagLib::String::UTF16;
   TagLib::ID3v2::Tag tag;
   const std::pair<const char*, const std::string*> frames[] = {
-      {"TPE1", &spec.artist}, {"TPE2", &spec.band},  {"TPE3", &spec.conductor}, {"TCOM", &spec.composer},
-      {"TALB", &spec.album},  {"TIT2", &spec.title}, {"TRCK", &spec.track},
+      {"TPE1", &shape.artist}, {"TPE2", &shape.band},  {"TPE3", &shape.conductor}, {"TCOM", &shape.composer},
+      {"TALB", &shape.album},  {"TIT2", &shape.title}, {"TRCK", &shape.track},
   };
   for (const auto& [id, text] : frames) {
     if (text->empty()) continue;
@@ -140,16 +140,16 @@ std::string RenderId3v2(const TagSpec& spec) {
     frame->setText(Utf8(*text));
     tag.addFrame(frame);  // the tag owns it
   }
-  return ToStd(tag.render(spec.kind == TagKind::Id3v24Utf8 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3));
+  return ToStd(tag.render(shape.kind == TagKind::Id3v24Utf8 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3));
 }
 
-std::string RenderId3v1(const TagSpec& spec) {
+std::string RenderId3v1(const TagSpec& shape) {
   TagLib::ID3v1::Tag tag;
-  tag.setArtist(Utf8(spec.artist));
-  tag.setAlbum(Utf8(spec.album));
-  tag.setTitle(Utf8(spec.title));
+  tag.setArtist(Utf8(shape.artist));
+  tag.setAlbum(Utf8(shape.album));
+  tag.setTitle(Utf8(shape.title));
   unsigned track = 0;
-  for (char c : spec.track) {
+  for (char c : shape.track) {
     if (c < '0' || c > '9') break;
     track = track * 10 + static_cast<unsigned>(c - '0');
   }
@@ -159,22 +159,22 @@ std::string RenderId3v1(const TagSpec& spec) {
 
 }  // namespace
 
-int Mp3FrameCount(const Mp3Spec& spec) { return FrameCount(spec); }
+int Mp3FrameCount(const Mp3Spec& shape) { return FrameCount(shape); }
 
-double Mp3Milliseconds(const Mp3Spec& spec) {
-  const MpegLayout& layout = Layout(spec.version);
-  return FrameCount(spec) * 1000.0 * layout.samplesPerFrame / layout.sampleRate;
+double Mp3Milliseconds(const Mp3Spec& shape) {
+  const MpegLayout& layout = Layout(shape.version);
+  return FrameCount(shape) * 1000.0 * layout.samplesPerFrame / layout.sampleRate;
 }
 
 std::string MakeId3Tag(const TagSpec& tag) {
   return tag.kind == TagKind::Id3v1 ? RenderId3v1(tag) : RenderId3v2(tag);
 }
 
-std::string MakeMp3(const Mp3Spec& spec) {
+std::string MakeMp3(const Mp3Spec& shape) {
   std::string front;
   std::string back;
-  for (const TagSpec& tag : spec.tags) (tag.kind == TagKind::Id3v1 ? back : front) += MakeId3Tag(tag);
-  return front + MakeAudioFrames(spec) + back;
+  for (const TagSpec& tag : shape.tags) (tag.kind == TagKind::Id3v1 ? back : front) += MakeId3Tag(tag);
+  return front + MakeAudioFrames(shape) + back;
 }
 
 // ------------------------------------------------------------------ Ogg

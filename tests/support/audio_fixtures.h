@@ -54,12 +54,12 @@ struct Mp3Spec {
 };
 
 // Silent MPEG audio frames with their tags.
-std::string MakeMp3(const Mp3Spec& spec);
+std::string MakeMp3(const Mp3Spec& shape);
 
-// The audio frames of `spec` alone (no Xing frame counted) and their
+// The audio frames of `shape` alone (no Xing frame counted) and their
 // playing time in milliseconds.
-int Mp3FrameCount(const Mp3Spec& spec);
-double Mp3Milliseconds(const Mp3Spec& spec);
+int Mp3FrameCount(const Mp3Spec& shape);
+double Mp3Milliseconds(const Mp3Spec& shape);
 
 // A rendered ID3v2 tag (ID3v2 kinds) or ID3v1 tag, on its own: an MP3 file
 // made of nothing else has tags but no MPEG audio.

@@ -114,11 +114,11 @@ class BuildCommandTest : public ::testing::Test {
     music = dir / "music/";
     location = dir / "loc/";
     testing::MakeDirectories(music);
-    testing::Mp3Spec spec;
-    spec.seconds = 2.1;
-    spec.tags = {{.kind = testing::TagKind::Id3v23Latin1, .artist = "Nina", .album = "Blue", .title = "Song",
+    testing::Mp3Spec shape;
+    shape.seconds = 2.1;
+    shape.tags = {{.kind = testing::TagKind::Id3v23Latin1, .artist = "Nina", .album = "Blue", .title = "Song",
                   .track = "1"}};
-    WriteFile(music + Native("Nina/Blue/01 Song.mp3"), testing::MakeMp3(spec));
+    WriteFile(music + Native("Nina/Blue/01 Song.mp3"), testing::MakeMp3(shape));
   }
   void TearDown() override {
 #ifdef _WIN32

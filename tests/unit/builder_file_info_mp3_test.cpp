@@ -159,7 +159,7 @@ TEST_F(Mp3InfoTest, TagsFillOrReplaceWhatFoldersAndPatternGave) {
 
 struct LengthCase {
   const char* name;
-  Mp3Spec spec;
+  Mp3Spec shape;
   int seconds;
 };
 
@@ -177,7 +177,7 @@ TEST_F(Mp3InfoTest, PlayingTimeIsExactAndTruncated) {
   };
   for (const LengthCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string bytes = MakeMp3(c.spec);
+    const std::string bytes = MakeMp3(c.shape);
     EXPECT_EQ(Read("a.mp3", &bytes).length, c.seconds);
   }
   EXPECT_TRUE(prompter.shown.empty());

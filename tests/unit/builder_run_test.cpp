@@ -55,16 +55,16 @@ class SteeredFileSystem : public NativeFileSystem {
 
 std::string Mp3(const std::string& artist, const std::string& album, const std::string& title,
                 const std::string& track, double seconds) {
-  Mp3Spec spec;
-  spec.seconds = seconds;
+  Mp3Spec shape;
+  shape.seconds = seconds;
   TagSpec tag;
   tag.kind = TagKind::Id3v24Utf8;
   tag.artist = artist;
   tag.album = album;
   tag.title = title;
   tag.track = track;
-  spec.tags = {tag};
-  return MakeMp3(spec);
+  shape.tags = {tag};
+  return MakeMp3(shape);
 }
 
 class BuilderRunTest : public ::testing::Test {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "base/archive.h"
 #include "base/file_replace.h"
@@ -141,20 +142,24 @@ bool SaveTagCache(const std::string& file, Settings& settings, const PathTable& 
     out.WriteText(settings._4_format.Get());
     out.BeginObject(kMapClass, &table);
     // An empty slot has nothing to store; the count covers only the records.
-    std::uint64_t records = 0;
+    // The entries go out in key order, so an unchanged table gives the same
+    // bytes and the file is left alone (the map's own order varies by run).
+    std::vector<const PathTable::value_type*> entries;
+    entries.reserve(table.size());
     std::size_t size = 64;
-    for (const auto& [key, record] : table) {
+    for (const auto& entry : table) {
+      const auto& record = entry.second;
       if (!record) continue;
-      ++records;
-      size += key.size() + record->path.size() + record->artist.size() + record->album.size() +
+      entries.push_back(&entry);
+      size += entry.first.size() + record->path.size() + record->artist.size() + record->album.size() +
               record->title.size() + record->track.size() + 64;
     }
+    std::sort(entries.begin(), entries.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
     out.Reserve(size);
-    out.WriteCount(records);
-    for (const auto& [key, record] : table) {
-      if (!record) continue;
-      out.WriteText(key);
-      if (out.BeginObject(kRecordClass, record.get())) WriteRecord(out, *record);
+    out.WriteCount(entries.size());
+    for (const auto* entry : entries) {
+      out.WriteText(entry->first);
+      if (out.BeginObject(kRecordClass, entry->second.get())) WriteRecord(out, *entry->second);
     }
     return WriteFileAtomically(file, out.bytes());
   } catch (const std::bad_alloc&) {

@@ -1,5 +1,6 @@
 #include "builder/tag_cache.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "base/path.h"
+#include "platform/native.h"
 #include "settings/memory_registry_store.h"
 #include "support/test_support.h"
 
@@ -81,6 +83,25 @@ TEST_F(TagCacheTest, RoundTripKeepsEveryByteAndClearsSeen) {
   auto expected = Contents(table);
   for (auto& [key, record] : expected) record.seen = 0;
   EXPECT_EQ(Contents(LoadTagCache(cache, settings, 0)), expected);
+}
+
+TEST_F(TagCacheTest, UnchangedTableIsSavedAsTheSameBytesAndLeftAlone) {
+  // Tables filled in different orders hold their entries in different
+  // orders; the saved bytes must not depend on that.
+  std::vector<AFileInfo> records;
+  for (int i = 0; i < 500; ++i) records.push_back(Record("track" + std::to_string(i * 7919 % 500) + ".mp3"));
+  ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable(records)));
+  const std::string first = ReadFile(cache);
+  std::reverse(records.begin(), records.end());
+  PathTable reversed = MakeTable(records);
+  reversed.rehash(4096);
+  testing::SetModified(cache, 1000000);
+  ASSERT_TRUE(SaveTagCache(cache, settings, reversed));
+  EXPECT_EQ(ReadFile(cache), first);
+  NativeFileSystem fs;
+  FileStatus status;
+  ASSERT_TRUE(fs.Status(cache, &status));
+  EXPECT_EQ(status.modified, 1000000);
 }
 
 TEST_F(TagCacheTest, FileLayoutIsByteExact) {

@@ -94,8 +94,7 @@ static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes)
 bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   // A run over an unchanged library would otherwise rewrite and sync the
   // same megabytes every time.
-  std::string existing;
-  if (ReadWholeFile(path, &existing, bytes.size()) && existing == bytes) return true;
+  if (FileHolds(path, bytes)) return true;
   return ReplaceViaTemporary(path, bytes);
 }
 

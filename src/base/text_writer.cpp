@@ -1,27 +1,34 @@
 #include "base/text_writer.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace auralith {
 
-bool ReadWholeFile(const std::string& path, std::string* bytes, std::size_t limit) {
+namespace {
+
+// Whether an open stream holds exactly `bytes`, read from its start.
+bool StreamHolds(std::FILE* file, std::string_view bytes) {
+  bool same = std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) == static_cast<long>(bytes.size()) &&
+              std::fseek(file, 0, SEEK_SET) == 0;
+  char chunk[64 * 1024];
+  std::size_t done = 0;
+  while (same && done < bytes.size()) {
+    const std::size_t want = std::min(sizeof(chunk), bytes.size() - done);
+    same = std::fread(chunk, 1, want, file) == want && std::memcmp(chunk, bytes.data() + done, want) == 0;
+    done += want;
+  }
+  return same;
+}
+
+}  // namespace
+
+bool FileHolds(const std::string& path, std::string_view bytes) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return false;
-  bytes->clear();
-  char chunk[64 * 1024];
-  bool ok = true;
-  for (;;) {
-    const std::size_t n = std::fread(chunk, 1, sizeof(chunk), file);
-    if (bytes->size() + n > limit) {
-      ok = false;
-      break;
-    }
-    bytes->append(chunk, n);
-    if (n < sizeof(chunk)) {
-      ok = !std::ferror(file);
-      break;
-    }
-  }
+  const bool same = StreamHolds(file, bytes);
   std::fclose(file);
-  return ok;
+  return same;
 }
 
 TextWriter::~TextWriter() {
@@ -34,8 +41,9 @@ bool TextWriter::Open(const std::string& path) {
   failed_ = false;
   path_ = path;
   // Appending creates a missing file but keeps an existing one as it is
-  // until Close() knows whether it needs new content.
-  file_ = std::fopen(path.c_str(), "ab");
+  // until Close() knows whether it needs new content; the same stream reads
+  // the old content back for the comparison.
+  file_ = std::fopen(path.c_str(), "a+b");
   if (!file_) failed_ = true;
   return file_ != nullptr;
 }
@@ -63,11 +71,15 @@ void TextWriter::Line(std::string_view text) {
 
 bool TextWriter::Close() {
   if (!file_) return false;
-  std::fclose(file_);
+  std::FILE* file = file_;
   file_ = nullptr;
-  if (failed_) return false;
-  std::string existing;
-  if (ReadWholeFile(path_, &existing, buffer_.size()) && existing == buffer_) return true;
+  if (failed_) {
+    std::fclose(file);
+    return false;
+  }
+  const bool same = StreamHolds(file, buffer_);
+  std::fclose(file);
+  if (same) return true;
   std::FILE* out = std::fopen(path_.c_str(), "wb");
   if (!out) return false;
   bool ok = std::fwrite(buffer_.data(), 1, buffer_.size(), out) == buffer_.size();

@@ -6,9 +6,9 @@
 
 namespace auralith {
 
-// Reads a whole file; false when it cannot be opened or read, or holds more
-// than `limit` bytes.
-bool ReadWholeFile(const std::string& path, std::string* bytes, std::size_t limit);
+// True when the file exists and holds exactly `bytes`. Reads only as far as
+// the first difference, and not at all when the size differs.
+bool FileHolds(const std::string& path, std::string_view bytes);
 
 // Writes a generated text file whole. Every '\n' handed to it is stored as
 // CR LF, as a Windows text-mode stream would, so the output is byte-identical

@@ -68,11 +68,8 @@ BuilderRun::Result BuilderRun::Run() {
     step = "sorting";
     progress_.SetStepLine("Sorting music files... (Step 2 of 8)");
     progress_.SetItemLine("");
-    std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
-      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-      });
-    });
+    // std::string compares like memcmp, as unsigned bytes: 'B' < 'a' < 0xC3.
+    std::sort(paths.begin(), paths.end());
     const std::size_t n = paths.size();
     const std::int32_t n32 = Clamp32(n);
     progress_.SetRange(0, 1);
@@ -87,6 +84,9 @@ BuilderRun::Result BuilderRun::Run() {
       table = LoadTagCache(cacheFile, settings_, n);
     }
     progress_.SetPos(1);
+    // A cache that gave records and comes out of step 3 with exactly those
+    // records already holds what would be written.
+    bool cacheChanged = table.empty();
 
     // 3. Read file information for new and changed files.
     step = "reading file info";
@@ -94,10 +94,13 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetStep(1);
     progress_.SetPos(1);
     progress_.SetStepLine("Reading file info... (Step 3 of 8)");
+    std::string file = root;
     for (const std::string& path : paths) {
       progress_.SetItemLine(path);
       FileStatus status;
-      if (fs_.Status(root + path, &status)) {
+      file.resize(root.size());
+      file += path;
+      if (fs_.Status(file, &status)) {
         auto found = table.find(path);
         if (found != table.end() && found->second->modified == status.modified &&
             found->second->size == status.size) {
@@ -111,13 +114,14 @@ BuilderRun::Result BuilderRun::Run() {
           if (pattern.find('%') != std::string::npos) ApplyFileNamePattern(*record, settings_);
           ReadFileInfo(*record, settings_, prompter_);
           table[path] = std::move(record);
+          cacheChanged = true;
         }
       }
       progress_.StepIt();
     }
     progress_.SetPos(n32);
-    std::erase_if(table, [](const auto& entry) { return entry.second->seen == 0; });
-    if (!SaveTagCache(cacheFile, settings_, table)) {
+    if (std::erase_if(table, [](const auto& entry) { return entry.second->seen == 0; }) > 0) cacheChanged = true;
+    if (cacheChanged && !SaveTagCache(cacheFile, settings_, table)) {
       // The playlists can still be written; the next run reads every file again.
       prompter_.Message("Error writing cache file \"" + cacheFile + "\"", "Error", MessageButtons::Ok,
                         MessageIcon::Error);

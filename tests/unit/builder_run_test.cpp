@@ -229,10 +229,20 @@ TEST_F(BuilderRunTest, SecondRunOverAnUnchangedTreeOpensNoFile) {
   Spoil(music, {Native("Beatles/Abbey Road/01 Come Together.mp3"), Native("Beatles/Abbey Road/02 Something.ogg"),
                 Native("Abba/Gold/Waterloo.wav")});
 
+  // Nothing changed, so nothing is written either.
+  const std::vector<std::string> outputs = {location + "Auralith.archive", location + "Auralith.data",
+                                            location + Native("playlists/beatles_abbeyroad.m3u")};
+  for (const auto& output : outputs) testing::SetModified(output, 1000000);
+
   ASSERT_EQ(Run(), BuilderRun::Result::kCompleted);
   EXPECT_TRUE(prompter.shown.empty()) << prompter.shown[0].text;
   EXPECT_EQ(ReadFile(location + "Auralith.data"), data);
   EXPECT_EQ(Playlist("beatles_abbeyroad.m3u"), album);
+  for (const auto& output : outputs) {
+    FileStatus status;
+    ASSERT_TRUE(fs.Status(output, &status));
+    EXPECT_EQ(status.modified, 1000000) << output;
+  }
 }
 
 TEST_F(BuilderRunTest, ChangedShapingSettingsReadEveryFileAgain) {

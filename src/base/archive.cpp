@@ -33,24 +33,11 @@ T GetLittleEndian(const char* bytes) {
   return value;
 }
 
-// UTF-16LE code units to UTF-8. A surrogate without its partner cannot be
-// encoded and becomes U+FFFD, as the system's own conversion would replace it.
-std::string Utf16LeToUtf8(const char* bytes, std::size_t units) {
-  std::string out;
-  out.reserve(units);
-  for (std::size_t i = 0; i < units; ++i) {
-    char32_t cp = GetLittleEndian<std::uint16_t>(bytes + 2 * i);
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < units) {
-      const char32_t low = GetLittleEndian<std::uint16_t>(bytes + 2 * (i + 1));
-      if (low >= 0xDC00 && low < 0xE000) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (cp >= 0xD800 && cp < 0xE000) cp = 0xFFFD;
-    AppendUtf8(cp, &out);
-  }
-  return out;
+// UTF-16LE code units as they lie in the file.
+std::u16string Utf16Le(const char* bytes, std::size_t units) {
+  std::u16string text(units, u'\0');
+  for (std::size_t i = 0; i < units; ++i) text[i] = GetLittleEndian<std::uint16_t>(bytes + 2 * i);
+  return text;
 }
 
 }  // namespace
@@ -239,7 +226,7 @@ bool ArchiveReader::ReadText(std::string* text) {
   const char* bytes = nullptr;
   if (!Take(static_cast<std::size_t>(length * unit), &bytes)) return false;
   if (wide)
-    *text = Utf8ToAnsi(Utf16LeToUtf8(bytes, static_cast<std::size_t>(length)));
+    *text = Utf8ToAnsi(Utf16ToUtf8(Utf16Le(bytes, static_cast<std::size_t>(length))));
   else
     text->assign(bytes, static_cast<std::size_t>(length));
   return true;

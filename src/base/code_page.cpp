@@ -27,6 +27,21 @@ void AppendUtf8(char32_t cp, std::string* out) {
   }
 }
 
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    char32_t cp = utf16[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (cp >= 0xD800 && cp < 0xE000) cp = 0xFFFD;
+    AppendUtf8(cp, &out);
+  }
+  return out;
+}
+
 #ifdef _WIN32
 
 namespace {

@@ -12,6 +12,10 @@ namespace auralith {
 // Appends one code point in UTF-8.
 void AppendUtf8(char32_t codePoint, std::string* out);
 
+// UTF-16 to UTF-8; a surrogate without its partner becomes U+FFFD, as the
+// system's own conversion would replace it.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
 // UTF-8 text (as tag libraries hand it out) to the ANSI code page. Characters
 // the code page lacks become '?'.
 std::string Utf8ToAnsi(std::string_view utf8);

@@ -7,28 +7,6 @@
 
 namespace auralith {
 
-namespace {
-
-// UTF-16 back to the UTF-8 the rest of the program speaks; an unpaired
-// surrogate becomes U+FFFD rather than an invalid byte sequence.
-std::string ToUtf8(const std::u16string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8(cp, &out);
-  }
-  return out;
-}
-
-}  // namespace
-
 bool PosixDesktopShell::Create() {
   created_ = true;
   return true;
@@ -38,7 +16,7 @@ void PosixDesktopShell::SetWallpaper(const std::u16string& path) {
   if (!created_) return;
   RegValue value;
   value.type = kRegSz;
-  value.data = ToUtf8(path);
+  value.data = Utf16ToUtf8(path);
   value.data.push_back('\0');
   registry_.Set(Hive::CurrentUser, kPosixDesktopKey, "Wallpaper", value);
 }

@@ -43,6 +43,7 @@ int RunStartup(const std::vector<std::string>& args, const StartupServices& serv
     return 0;
   }
   CheckLocation(settings, ProgramDirectory(args), services.prompter);
+  if (services.window != nullptr) services.window->Show(settings, mode == StartMode::Install);
   return 0;
 }
 

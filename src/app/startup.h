@@ -19,10 +19,23 @@ StartMode ParseStartMode(const std::vector<std::string>& args);
 // its last separator, "" when it holds none.
 std::string ProgramDirectory(const std::vector<std::string>& args);
 
+// The configuration window, as start-up sees it.
+class ConfigurationWindow {
+ public:
+  virtual ~ConfigurationWindow() = default;
+  // Creates the window over the settings; with `applyFirst` applies the
+  // configuration once before it shows; then shows it, with the changes
+  // pending so that the first OK applies, until the user closes it.
+  virtual void Show(Settings& settings, bool applyFirst) = 0;
+};
+
 // What start-up reaches the system through; main() wires the real objects.
+// Without a window (the tests of the steps before it) start-up ends after
+// those steps.
 struct StartupServices {
   RegistryStore& registry;
   Prompter& prompter;
+  ConfigurationWindow* window = nullptr;
 };
 
 // Records the program directory as `location` on the first run (empty

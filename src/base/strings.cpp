@@ -52,3 +52,19 @@ bool EndsWith(std::string_view text, std::string_view suffix) {
 std::string ToDecimal(std::int64_t value) { return std::to_string(value); }
 
 }  // namespace auralith
+
+namespace auralith {
+
+std::int64_t LeadingInteger(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  constexpr std::int64_t kLimit = std::int64_t{1} << 40;
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    if (value < kLimit) value = value * 10 + (text[i] - '0');
+  return negative ? -value : value;
+}
+
+}  // namespace auralith

@@ -26,3 +26,12 @@ bool EndsWith(std::string_view text, std::string_view suffix);
 std::string ToDecimal(std::int64_t value);
 
 }  // namespace auralith
+
+namespace auralith {
+
+// The integer a text begins with, as a dialog's range check reads it:
+// leading blanks skipped, an optional sign, then decimal digits; 0 when no
+// digit follows. Saturates far outside the 32-bit range instead of wrapping.
+std::int64_t LeadingInteger(std::string_view text);
+
+}  // namespace auralith

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "base/path.h"
+#include "platform/native.h"
 #include "platform/win32/win32_prompter.h"
-#include "platform/win32/win32_registry_store.h"
+#include "ui/configuration_window.h"
 
 namespace {
 
@@ -29,15 +31,16 @@ std::string ModulePath() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  InitCommonControls();
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
   std::vector<std::string> args;
   for (int i = 0; i < __argc; ++i) args.emplace_back(__argv[i] ? __argv[i] : "");
+  const std::string module = ModulePath();
   // Started by its bare name (from a prompt in its own folder) the program
   // path holds no folder; an empty program directory would make every such
   // start a first run that resets all options, so the module's own path
   // stands in for it.
   if (args.empty() || args[0].find('\\') == std::string::npos) {
-    const std::string module = ModulePath();
     if (!module.empty()) {
       if (args.empty())
         args.push_back(module);
@@ -45,7 +48,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         args[0] = module;
     }
   }
-  auralith::Win32RegistryStore registry;
+  auralith::NativeRegistryStore registry;
+  auralith::NativeFileSystem fs;
+  auralith::NativeDesktopShell shell(registry);
   auralith::Win32Prompter prompter;
-  return auralith::RunStartup(args, {registry, prompter});
+  auralith::ui::Win32ConfigurationWindow window(registry, fs, prompter, shell,
+                                                auralith::DirectoryPart(module) + "Auralith Help.htm");
+  return auralith::RunStartup(args, {registry, prompter, &window});
 }

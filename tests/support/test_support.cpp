@@ -101,13 +101,48 @@ std::string Crlf(const std::vector<std::string>& lines) {
 
 MessageAnswer ScriptedPrompter::Message(const std::string& text, const std::string& caption,
                                         MessageButtons buttons, MessageIcon icon) {
-  shown.push_back({text, caption, buttons, icon});
+  return MessageFor(nullptr, text, caption, buttons, icon);
+}
+
+MessageAnswer ScriptedPrompter::MessageFor(WindowRef owner, const std::string& text, const std::string& caption,
+                                           MessageButtons buttons, MessageIcon icon) {
+  shown.push_back({text, caption, buttons, icon, owner});
+  if (onShow) {
+    const Shown last = shown.back();
+    onShow(last);
+  }
   if (!answers.empty()) {
     const MessageAnswer answer = answers.front();
     answers.pop_front();
     return answer;
   }
   return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+}
+
+namespace {
+bool NextChoice(std::deque<std::string>* chosen, std::string* path) {
+  if (chosen->empty()) return false;
+  std::string next = chosen->front();
+  chosen->pop_front();
+  if (next.empty()) return false;
+  *path = next;
+  return true;
+}
+}  // namespace
+
+bool ScriptedPrompter::ChooseFile(WindowRef, const std::string& filter, std::string* path) {
+  dialogs.push_back("file:" + filter);
+  return NextChoice(&chosen, path);
+}
+
+bool ScriptedPrompter::ChooseFolder(const std::string& prompt, const std::string& start, std::string* path) {
+  dialogs.push_back("folder:" + prompt + "|" + start);
+  return NextChoice(&chosen, path);
+}
+
+bool ScriptedPrompter::ShowDocument(const std::string& path) {
+  documents.push_back(path);
+  return true;
 }
 
 std::string LittleEndian(std::uint64_t value, int bytes) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,8 @@ void SetModified(const std::string& path, std::int64_t seconds);
 std::vector<std::string> ListNames(const std::string& dir);
 
 // Every message box shown, with its answer taken from a script (Ok / Yes by
-// default when the script has run out).
+// default when the script has run out); file and folder dialogs answer from
+// their own scripts (cancelled when those have run out).
 class ScriptedPrompter : public Prompter {
  public:
   struct Shown {
@@ -52,13 +54,26 @@ class ScriptedPrompter : public Prompter {
     std::string caption;
     MessageButtons buttons;
     MessageIcon icon;
+    WindowRef owner = nullptr;
   };
   MessageAnswer Message(const std::string& text, const std::string& caption, MessageButtons buttons,
                         MessageIcon icon) override;
+  MessageAnswer MessageFor(WindowRef owner, const std::string& text, const std::string& caption,
+                           MessageButtons buttons, MessageIcon icon) override;
+  bool ChooseFile(WindowRef owner, const std::string& filter, std::string* path) override;
+  bool ChooseFolder(const std::string& prompt, const std::string& start, std::string* path) override;
+  bool ShowDocument(const std::string& path) override;
   void Answer(MessageAnswer answer) { answers.push_back(answer); }
 
   std::deque<MessageAnswer> answers;
   std::vector<Shown> shown;
+  // Called for every box while it is "up", on the thread that shows it.
+  std::function<void(const Shown&)> onShow;
+  // Each dialog takes the next entry; an empty entry cancels.
+  std::deque<std::string> chosen;
+  // "file:<filter>" or "folder:<prompt>|<start>", in order.
+  std::vector<std::string> dialogs;
+  std::vector<std::string> documents;
 };
 
 // Records every progress operation as a line of text ("step:...", "item:...",

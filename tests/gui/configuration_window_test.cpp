@@ -1,0 +1,378 @@
+// The configuration window and its progress windows, driven by messages from
+// a second thread while the test's own thread runs them, as start-up does.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gui/gui_driver.h"
+#include "platform/native.h"
+#include "resource.h"
+#include "settings/memory_registry_store.h"
+#include "support/audio_fixtures.h"
+#include "support/test_support.h"
+#include "ui/auralith_dlg.h"
+#include "ui/configuration_window.h"
+
+namespace auralith::ui {
+namespace {
+
+using testing::Driver;
+using testing::GuiLog;
+
+constexpr int kAbout = 0, kPlaylists = 1, kAppearance = 2, kBehaviour = 3;
+
+// The store, with the names of the values written to it.
+class RecordingStore : public MemoryRegistryStore {
+ public:
+  bool Set(Hive hive, const std::string& key, const std::string& name, const RegValue& value) override {
+    writes.push_back(name);
+    return MemoryRegistryStore::Set(hive, key, name, value);
+  }
+  std::vector<std::string> writes;
+};
+
+class ConfigurationWindow : public ::testing::Test {
+ protected:
+  ConfigurationWindow() {
+    settings.ResetToDefaults();
+    settings.location.Set(location.path());
+    store.writes.clear();
+  }
+
+  // Opens the window with the pending flag start-up gives it, lets `script`
+  // work it from a second thread, and returns when it has closed. `loaded`
+  // runs after the pages have loaded the settings and before the window
+  // shows.
+  void Run(const std::function<void(Driver&)>& script, const std::function<void()>& loaded = {}) {
+    AuralithDlg window(services);
+    window.pendingChanges = pending;
+    if (loaded) loaded();
+    std::thread user([&] {
+      Driver driver;
+      ASSERT_TRUE(driver.found());
+      script(driver);
+      pending = window.pendingChanges;
+    });
+    window.DoModal();
+    user.join();
+  }
+
+  GuiLog log;
+  RecordingStore store;
+  Settings settings{store};
+  testing::ScriptedPrompter prompter;
+  testing::RecordingShell shell;
+  NativeFileSystem fs;
+  testing::TempDir location;
+  UiServices services{settings, store, fs, prompter, shell, location / "help.htm", ""};
+  bool pending = true;
+};
+
+TEST_F(ConfigurationWindow, ShowingPagesMarksNothingTheFirstEditDoesAndCancelWritesNothing) {
+  pending = false;
+  Run([&](Driver& d) {
+    for (int page : {kPlaylists, kAppearance, kBehaviour}) d.Page(page);
+    EXPECT_FALSE(d.ApplyEnabled());
+    EXPECT_FALSE(pending);
+    d.Type(d.Page(kBehaviour), IDC_OFFSET, "5");
+    EXPECT_TRUE(d.ApplyEnabled());
+    d.Press(PSBTN_CANCEL);
+  });
+  EXPECT_TRUE(pending);
+  EXPECT_EQ(store.writes, std::vector<std::string>{});
+  EXPECT_EQ(GuiLog::Count("applier"), 0);
+}
+
+TEST_F(ConfigurationWindow, OkAfterStartAppliesOnceAndApplyThenOkOnlyOnce) {
+  Run([&](Driver& d) { d.Press(PSBTN_OK); });
+  EXPECT_EQ(GuiLog::Count("applier"), 1);
+  for (const char* untouched : {"location", "4_outformat", "3_launchsingle"})
+    EXPECT_NE(std::find(store.writes.begin(), store.writes.end(), untouched), store.writes.end()) << untouched;
+  EXPECT_TRUE(testing::FileExists(location / "Auralith.config"));
+  EXPECT_EQ(shell.wallpapers.size(), 1u);
+
+  pending = false;
+  Run([&](Driver& d) {
+    d.Click(d.Page(kAppearance), IDC_HIDEICONS);
+    d.Press(PSBTN_APPLYNOW);
+    EXPECT_FALSE(d.ApplyEnabled());
+    d.Press(PSBTN_OK);
+  });
+  EXPECT_EQ(GuiLog::Count("applier"), 2);
+  EXPECT_EQ(settings.HideIcons.Get(), 0u);
+}
+
+TEST_F(ConfigurationWindow, OnlyPagesThatWereShownSave) {
+  Run(
+      [&](Driver& d) {
+        d.Page(kBehaviour);
+        d.Press(PSBTN_OK);
+      },
+      [&] {
+        // Changed behind the loaded pages' backs: a page that saves puts its
+        // loaded value back.
+        settings._2_backcolor.Set("Red");
+        settings._3_offset.Set("77");
+        settings._4_extensions.Set("flac");
+      });
+  EXPECT_EQ(settings._3_offset.Get(), "0");
+  EXPECT_EQ(settings._2_backcolor.Get(), "Red");
+  EXPECT_EQ(settings._4_extensions.Get(), "flac");
+}
+
+TEST_F(ConfigurationWindow, StoredTextsSelectListEntriesByPrefixIgnoringCase) {
+  settings._2_backcolor.Set("#204060");
+  settings._2_textcolor.Set("green");
+  settings._2_textsize.Set("3");
+  settings._3_lefttrigger.Set("show albums");
+  settings._3_righttrigger.Set("Show Everything");
+  Run(
+      [&](Driver& d) {
+        HWND appearance = d.Page(kAppearance);
+        EXPECT_EQ(Driver::Text(appearance, IDC_BACKCOLOR), "#204060");
+        EXPECT_EQ(Driver::Text(appearance, IDC_TEXTCOLOR), "Green");
+        EXPECT_EQ(Driver::Text(appearance, IDC_TEXTSIZE), "30");
+        HWND behaviour = d.Page(kBehaviour);
+        EXPECT_EQ(Driver::Text(behaviour, IDC_RIGHTTRIGGER), "");
+        d.Choose(behaviour, IDC_TOPTRIGGER, 3);
+        d.Choose(d.Page(kPlaylists), IDC_ORGANIZATION, 3);
+        d.Press(PSBTN_OK);
+      });
+  const std::vector<std::pair<std::string, std::string>> texts = {
+      {settings._2_backcolor.Get(), "#204060"},     {settings._2_textcolor.Get(), "Green"},
+      {settings._2_textsize.Get(), "30"},           {settings._3_lefttrigger.Get(), "Show Albums"},
+      {settings._3_righttrigger.Get(), ""},         {settings._3_toptrigger.Get(), "Hide All"},
+      {settings._4_organization.Get(), "ARTIST\\ALBUM\\File,etc..."}};
+  for (const auto& [stored, expected] : texts) EXPECT_EQ(stored, expected);
+  EXPECT_EQ(settings._3_lefttriggernum.Get(), 2u);
+  EXPECT_EQ(settings._3_righttriggernum.Get(), 0xFFFFFFFFu);
+  EXPECT_EQ(settings._3_toptriggernum.Get(), 3u);
+  EXPECT_EQ(settings._4_organizationnum.Get(), 3u);
+}
+
+TEST_F(ConfigurationWindow, RangeMessagesStopTheExchangeButTheTypedTextIsStored) {
+  const std::string offsetRange = RangeMessage(-1200, 1200);
+  settings._2_textsize.Set("40");
+  Run(
+      [&](Driver& d) {
+        HWND behaviour = d.Page(kBehaviour);
+        d.Type(behaviour, IDC_OFFSET, "1300");
+        EXPECT_EQ(testing::ShownTexts(prompter), std::vector<std::string>{offsetRange});
+        d.Click(behaviour, IDC_LAUNCHSINGLE);  // reported again; the box is not taken meanwhile
+        d.Press(PSBTN_APPLYNOW);
+        EXPECT_EQ(settings._3_offset.Get(), "1300");
+        EXPECT_EQ(settings._3_launchsingle.Get(), 1u) << "the box's earlier value";
+        d.Type(behaviour, IDC_OFFSET, "12abc");
+        d.Page(kAppearance);
+        d.Press(PSBTN_OK);
+      });
+  EXPECT_EQ(testing::ShownTexts(prompter),
+            (std::vector<std::string>{offsetRange, offsetRange, offsetRange, RangeMessage(6, 32)}));
+  EXPECT_EQ(settings._3_offset.Get(), "12abc");
+  EXPECT_EQ(settings._2_textsize.Get(), "") << "no entry begins with 40";
+}
+
+TEST_F(ConfigurationWindow, RootDirectoryIsStoredWithBackslashesAndATrailingOne) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"D:/Music/Rock", "D:\\Music\\Rock\\"}, {"D:\\Music\\", "D:\\Music\\"}, {"", ""}};
+  Run([&](Driver& d) {
+    HWND playlists = d.Page(kPlaylists);
+    for (const auto& [typed, stored] : cases) {
+      d.Type(playlists, IDC_MUSIC, typed);
+      d.Press(PSBTN_APPLYNOW);
+      EXPECT_EQ(settings._4_music.Get(), stored) << typed;
+    }
+  });
+}
+
+TEST_F(ConfigurationWindow, BackgroundTypeEnablesItsControlsAndArrowsWrapTheOffset) {
+  settings._2_backtype.Set(1);
+  Run(
+      [&](Driver& d) {
+        HWND page = d.Page(kAppearance);
+        auto states = [&] {
+          std::string s;
+          for (int id : {IDC_BACKIMAGE, IDC_BROWSE_IMAGE, IDC_STRETCH, IDC_CENTER, IDC_LEAVECOVER})
+            s += Driver::Enabled(page, id) ? '1' : '0';
+          return s;
+        };
+        EXPECT_EQ(states(), "11110") << "stored image background";
+        d.Click(page, IDC_BACK_COVERS);
+        EXPECT_EQ(states(), "00001");
+        d.Click(page, IDC_BACK_NONE);
+        EXPECT_EQ(states(), "00000");
+        d.Click(page, IDC_BACK_IMAGE);
+        EXPECT_EQ(states(), "11110");
+
+        HWND behaviour = d.Page(kBehaviour);
+        HWND offset = GetDlgItem(behaviour, IDC_OFFSET);
+        d.Type(behaviour, IDC_OFFSET, "1200");
+        SendMessageA(offset, WM_KEYDOWN, VK_UP, 0);
+        EXPECT_EQ(Driver::Text(behaviour, IDC_OFFSET), "-1200");
+        SendMessageA(offset, WM_KEYDOWN, VK_DOWN, 0);
+        EXPECT_EQ(Driver::Text(behaviour, IDC_OFFSET), "1200");
+        d.Press(PSBTN_OK);
+      });
+  EXPECT_EQ(settings._2_backtype.Get(), 1u);
+  EXPECT_EQ(settings._3_offset.Get(), "1200");
+}
+
+TEST_F(ConfigurationWindow, HelpBoxesAndTheHelpPage) {
+  testing::WriteFile(location / "help.htm", "<p>help</p>");
+  HWND playlists = nullptr;
+  Run([&](Driver& d) {
+    playlists = d.Page(kPlaylists);
+    d.Click(playlists, IDC_FORMAT_HELP);
+    d.Click(playlists, IDC_OUTFORMAT_HELP);
+    SendMessageA(GetDlgItem(playlists, IDC_FORMAT), WM_KEYDOWN, VK_F1, 0);
+    HELPINFO help{sizeof(HELPINFO), HELPINFO_WINDOW, IDC_FORMAT, GetDlgItem(playlists, IDC_FORMAT), 0, {0, 0}};
+    SendMessageA(d.sheet(), WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+  });
+  ASSERT_EQ(prompter.shown.size(), 2u);
+  EXPECT_EQ(prompter.shown[0].caption, "Filename Format Help");
+  EXPECT_EQ(prompter.shown[0].text,
+            "Enter a string that describes your current filename structure, using\nthe following tokens. Do not "
+            "enter the file extension.\n\t%1 = Artist Name\n\t%2 = Album Name\n\t%3 = Track Number\n\t%4 = Track "
+            "Title\n\t%* = Any other string\n\nFor example, to match\n\tCounting Crows - Across A Wire - 05 - Mr. "
+            "Jones.mp3\nenter\n\t%1 - %2 - %3 - %4\n");
+  EXPECT_EQ(prompter.shown[1].caption, "Playlist Entry Format Help");
+  EXPECT_EQ(prompter.shown[1].text,
+            "Enter a string that describes how you want your playlist entries to appear,\nusing the following "
+            "tokens.\n\t%1 = Artist Name\n\t%2 = Album Name\n\t%3 = Track Number\n\t%4 = Track Title\n\t%5 = "
+            "Original Filename\n\nFor example, to make a playlist entry appear like this:\n\t05. Mr. Jones\nenter\n"
+            "\t%3. %4\n");
+  for (const auto& box : prompter.shown) EXPECT_EQ(box.owner, playlists);
+  EXPECT_EQ(prompter.documents, std::vector<std::string>{location / "help.htm"});
+}
+
+TEST_F(ConfigurationWindow, FileAndFolderDialogs) {
+  prompter.chosen = {"", "C:\\Pictures\\sky.png", "E:\\Songs", ""};
+  Run([&](Driver& d) {
+    HWND appearance = d.Page(kAppearance);
+    d.Click(appearance, IDC_BACK_IMAGE);
+    d.Press(PSBTN_APPLYNOW);
+    d.Click(appearance, IDC_BROWSE_IMAGE);
+    EXPECT_FALSE(d.ApplyEnabled()) << "a cancelled dialog changes nothing";
+    d.Click(appearance, IDC_BROWSE_IMAGE);
+    EXPECT_EQ(Driver::Text(appearance, IDC_BACKIMAGE), "C:\\Pictures\\sky.png");
+    EXPECT_TRUE(d.ApplyEnabled());
+
+    HWND playlists = d.Page(kPlaylists);
+    d.Click(playlists, IDC_BROWSE_MUSIC);
+    EXPECT_EQ(Driver::Text(playlists, IDC_MUSIC), "E:\\Songs");
+    d.Press(PSBTN_APPLYNOW);
+    d.Type(playlists, IDC_MUSIC, "F:\\Other");
+    d.Click(playlists, IDC_BROWSE_MUSIC);
+    d.Press(PSBTN_OK);
+  });
+  const std::string filter = "file:Image Files (*.jpg;*.jpeg;*.gif;*.png;*.bmp)|*.jpg;*.jpeg;*.gif;*.png;*.bmp||";
+  EXPECT_EQ(prompter.dialogs, (std::vector<std::string>{filter, filter, "folder:Root Music Directory|C:\\",
+                                                        "folder:Root Music Directory|E:\\Songs"}));
+  EXPECT_EQ(settings._2_backimage.Get(), "C:\\Pictures\\sky.png");
+  EXPECT_EQ(settings._4_music.Get(), "F:\\Other\\");
+}
+
+TEST_F(ConfigurationWindow, TheSheetItsTabsAndItsSystemMenu) {
+  Run([&](Driver& d) {
+    HWND sheet = d.sheet();
+    EXPECT_EQ(WindowText(sheet), "Auralith");
+    EXPECT_NE(GetWindowLongA(sheet, GWL_STYLE) & WS_MINIMIZEBOX, 0);
+    EXPECT_NE(SendMessageA(sheet, WM_GETICON, ICON_BIG, 0), 0);
+    HMENU menu = GetSystemMenu(sheet, FALSE);
+    const int last = GetMenuItemCount(menu) - 1;
+    char text[64] = "";
+    GetMenuStringA(menu, last, text, sizeof(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, "Minimize");
+    EXPECT_EQ(GetMenuItemID(menu, last), static_cast<UINT>(SC_MINIMIZE));
+    HWND tabs = PropSheet_GetTabControl(sheet);
+    std::string captions;
+    for (int i = 0; i < TabCtrl_GetItemCount(tabs); ++i) {
+      TCITEMA item{};
+      item.mask = TCIF_TEXT;
+      item.pszText = text;
+      item.cchTextMax = sizeof(text);
+      SendMessageA(tabs, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
+      captions += std::string(text) + ";";
+    }
+    EXPECT_EQ(captions, "About;Playlists;Appearance;Behaviour;");
+    for (int page : {kAbout, kPlaylists, kAppearance, kBehaviour}) {
+      const char* names[] = {"page-about", "page-playlists", "page-appearance", "page-behaviour"};
+      d.Page(page);
+      testing::Screenshot(sheet, names[page]);
+    }
+  });
+}
+
+// Generate stores the Playlists page only, and runs the builder in its
+// window: its eight steps, a box of the run shown over the window brought up
+// to date, Enter and Escape swallowed.
+TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
+  testing::TempDir music;
+  testing::WriteFile(music / "Artist/Album/01 One.wav", testing::MakeWav(0.2));
+  testing::WriteFile(music / "Artist/Album/02 Two.mp3", testing::MakeGarbage(600));
+  bool survived = false;
+  prompter.onShow = [&](const testing::ScriptedPrompter::Shown&) {
+    HWND builder = FindWindowA("#32770", "");
+    if (builder == nullptr) return;
+    testing::Screenshot(builder, "builder");
+    SendMessageA(builder, WM_COMMAND, IDOK, 0);
+    SendMessageA(builder, WM_COMMAND, IDCANCEL, 0);
+    survived = IsWindow(builder) && Driver::Text(builder, IDC_ITEMLINE) == "Artist\\Album\\02 Two.mp3";
+  };
+  Run([&](Driver& d) {
+    d.Type(d.Page(kAppearance), IDC_BACKCOLOR, "Blue");
+    HWND playlists = d.Page(kPlaylists);
+    d.Type(playlists, IDC_MUSIC, music.path());
+    d.Choose(playlists, IDC_ORGANIZATION, 3);
+    d.Click(playlists, IDC_GENERATE);
+  });
+  EXPECT_TRUE(survived);
+  std::vector<std::string> steps;
+  for (const std::string& event : GuiLog::Events())
+    if (event.rfind("step:", 0) == 0 || event == "builder" || event == "applier") steps.push_back(event);
+  EXPECT_EQ(steps, (std::vector<std::string>{"builder",
+                                             "step:Scanning music directory for files... (Step 1 of 8)",
+                                             "step:Sorting music files... (Step 2 of 8)",
+                                             "step:Reading file info... (Step 3 of 8)",
+                                             "step:Sorting into playlists... (Step 4 of 8)",
+                                             "step:Generating playlists... (Step 5 of 8)",
+                                             "step:Writing data file... (Step 6 of 8)",
+                                             "step:Refreshing desktop... (Step 7 of 8)",
+                                             "step:Cleaning up... (Step 8 of 8)"}));
+  EXPECT_EQ(settings._4_music.Get(), music.path());
+  EXPECT_EQ(settings._4_organizationnum.Get(), 3u);
+  EXPECT_EQ(settings._2_backcolor.Get(), "Black") << "other pages are not saved";
+  EXPECT_TRUE(testing::FileExists(location / "playlists/artist_album.m3u"));
+}
+
+// "-install" applies before the window opens, in the applier's own window.
+TEST_F(ConfigurationWindow, InstallAppliesBeforeTheWindowOpens) {
+  Win32ConfigurationWindow start(store, fs, prompter, shell, "");
+  for (bool install : {true, false}) {
+    std::thread user([] { Driver driver; });
+    start.Show(settings, install);
+    user.join();
+  }
+  std::vector<std::string> windows;
+  for (const std::string& event : GuiLog::Events())
+    if (event == "sheet" || event == "applier") windows.push_back(event);
+  EXPECT_EQ(windows, (std::vector<std::string>{"applier", "sheet", "sheet"}));
+}
+
+// A box of the applier's run shows over its window.
+TEST_F(ConfigurationWindow, ApplierWindow) {
+  settings.location.Set(location / "missing\\");
+  prompter.onShow = [&](const testing::ScriptedPrompter::Shown&) {
+    if (HWND applier = FindWindowA("#32770", "")) testing::Screenshot(applier, "applier");
+  };
+  Run([&](Driver& d) { d.Press(PSBTN_OK); });
+  EXPECT_EQ(GuiLog::Count("applier"), 1);
+  EXPECT_FALSE(prompter.shown.empty());
+}
+
+}  // namespace
+}  // namespace auralith::ui

@@ -1,11 +1,17 @@
 #include "ui/dialog_base.h"
 
+#include <algorithm>
+
 #include "resource.h"
 
 namespace auralith::ui {
 
 namespace {
 constexpr int kPictureSize = 350;  // pixels at 96 dots per inch
+// In dialog units: the page's width less the picture's margins, and from the
+// picture's top to just above the first text line.
+constexpr int kPictureRoomWidth = 283 - 2 * 26;
+constexpr int kPictureRoomHeight = 247 - 24 - 2;
 }  // namespace
 
 bool DialogBase::UpdateData(bool save) {
@@ -52,12 +58,16 @@ Dialog1::~Dialog1() {
 }
 
 BOOL Dialog1::OnInitDialog() {
-  // The picture keeps its proportion to the page at any display scale: it is
-  // drawn at 350 pixels per 96 dots per inch, smoothly resampled.
+  // The picture grows with the display scale, smoothly resampled, but never
+  // beyond the room between its corner and the text lines below it: dialog
+  // units follow the font, which need not grow in step with the scale.
   HWND control = Item(IDC_ABOUT_PICTURE);
   HDC screen = GetDC(control);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  const int size = MulDiv(kPictureSize, dpi > 0 ? dpi : 96, 96);
+  RECT room{0, 0, kPictureRoomWidth, kPictureRoomHeight};
+  MapDialogRect(hwnd(), &room);
+  const int size = std::min({MulDiv(kPictureSize, dpi > 0 ? dpi : 96, 96), static_cast<int>(room.right),
+                             static_cast<int>(room.bottom)});
   auto* original = static_cast<HBITMAP>(
       LoadImageA(ModuleInstance(), MAKEINTRESOURCEA(IDB_ABOUT), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   if (original != nullptr && size != kPictureSize) {

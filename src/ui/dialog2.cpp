@@ -71,43 +71,21 @@ void Dialog2::BrowseImage() {
 }
 
 bool Dialog2::OnControl(int id, int code) {
-  switch (id) {
-    case IDC_BACKCOLOR:
-    case IDC_TEXTFACE:
-    case IDC_TEXTCOLOR:
-      if (code != CBN_SELCHANGE && code != CBN_EDITCHANGE) return false;
-      OnPageChanged();
-      return true;
-    case IDC_TEXTSIZE:
-      if (code != CBN_SELCHANGE) return false;
-      OnPageChanged();
-      return true;
-    case IDC_HIDEICONS:
-    case IDC_STRETCH:
-    case IDC_CENTER:
-    case IDC_LEAVECOVER:
-      if (code != BN_CLICKED) return false;
-      OnPageChanged();
-      return true;
-    case IDC_BACKIMAGE:
-      if (code != EN_CHANGE) return false;
-      OnPageChanged();
-      return true;
-    case IDC_BACK_NONE:
-    case IDC_BACK_IMAGE:
-    case IDC_BACK_COVERS:
-      if (code != BN_CLICKED) return false;
-      UpdateData(true);
-      OnPageChanged();
-      ApplyEnablingRule();
-      return true;
-    case IDC_BROWSE_IMAGE:
-      if (code != BN_CLICKED) return false;
-      BrowseImage();
-      return true;
-    default:
-      return false;
+  if (code == BN_CLICKED && (id == IDC_BACK_NONE || id == IDC_BACK_IMAGE || id == IDC_BACK_COVERS)) {
+    UpdateData(true);
+    OnPageChanged();
+    ApplyEnablingRule();
+    return true;
   }
+  if (code == BN_CLICKED && id == IDC_BROWSE_IMAGE) {
+    BrowseImage();
+    return true;
+  }
+  return ChangedBy(id, code,
+                   {{IDC_BACKCOLOR, CBN_SELCHANGE}, {IDC_BACKCOLOR, CBN_EDITCHANGE}, {IDC_TEXTCOLOR, CBN_SELCHANGE},
+                    {IDC_TEXTCOLOR, CBN_EDITCHANGE}, {IDC_TEXTFACE, CBN_SELCHANGE}, {IDC_TEXTFACE, CBN_EDITCHANGE},
+                    {IDC_TEXTSIZE, CBN_SELCHANGE}, {IDC_HIDEICONS, BN_CLICKED}, {IDC_STRETCH, BN_CLICKED},
+                    {IDC_CENTER, BN_CLICKED}, {IDC_LEAVECOVER, BN_CLICKED}, {IDC_BACKIMAGE, EN_CHANGE}});
 }
 
 }  // namespace auralith::ui

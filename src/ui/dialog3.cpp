@@ -55,26 +55,11 @@ BOOL Dialog3::OnInitDialog() {
 }
 
 bool Dialog3::OnControl(int id, int code) {
-  switch (id) {
-    case IDC_TOPTRIGGER:
-    case IDC_LEFTTRIGGER:
-    case IDC_RIGHTTRIGGER:
-      if (code != CBN_SELCHANGE) return false;
-      break;
-    case IDC_POS_LEFT:
-    case IDC_POS_MIDDLE:
-    case IDC_POS_RIGHT:
-    case IDC_LAUNCHSINGLE:
-      if (code != BN_CLICKED) return false;
-      break;
-    case IDC_OFFSET:
-      if (code != EN_CHANGE) return false;
-      break;
-    default:
-      return false;
-  }
-  OnPageChanged();
-  return true;
+  // The offset box also reports the changes the arrows make.
+  return ChangedBy(id, code,
+                   {{IDC_TOPTRIGGER, CBN_SELCHANGE}, {IDC_LEFTTRIGGER, CBN_SELCHANGE}, {IDC_RIGHTTRIGGER, CBN_SELCHANGE},
+                    {IDC_POS_LEFT, BN_CLICKED}, {IDC_POS_MIDDLE, BN_CLICKED}, {IDC_POS_RIGHT, BN_CLICKED},
+                    {IDC_LAUNCHSINGLE, BN_CLICKED}, {IDC_OFFSET, EN_CHANGE}});
 }
 
 }  // namespace auralith::ui

@@ -128,45 +128,28 @@ void Dialog4::Generate() {
 }
 
 bool Dialog4::OnControl(int id, int code) {
-  switch (id) {
-    case IDC_MUSIC:
-    case IDC_EXTENSIONS:
-    case IDC_FORMAT:
-    case IDC_OUTFORMAT:
-      if (code != EN_CHANGE) return false;
-      OnPageChanged();
-      return true;
-    case IDC_ORGANIZATION:
-      if (code != CBN_SELCHANGE) return false;
-      OnPageChanged();
-      return true;
-    case IDC_ID3:
-    case IDC_PREFIX:
-    case IDC_THE:
-    case IDC_HEADERS:
-      if (code != BN_CLICKED) return false;
-      OnPageChanged();
-      return true;
-    default:
-      break;
+  if (code == BN_CLICKED) {
+    switch (id) {
+      case IDC_BROWSE_MUSIC:
+        BrowseRoot();
+        return true;
+      case IDC_FORMAT_HELP:
+        ShowHelp(kFilenameHelp, "Filename Format Help");
+        return true;
+      case IDC_OUTFORMAT_HELP:
+        ShowHelp(kEntryHelp, "Playlist Entry Format Help");
+        return true;
+      case IDC_GENERATE:
+        Generate();
+        return true;
+      default:
+        break;
+    }
   }
-  if (code != BN_CLICKED) return false;
-  switch (id) {
-    case IDC_BROWSE_MUSIC:
-      BrowseRoot();
-      return true;
-    case IDC_FORMAT_HELP:
-      ShowHelp(kFilenameHelp, "Filename Format Help");
-      return true;
-    case IDC_OUTFORMAT_HELP:
-      ShowHelp(kEntryHelp, "Playlist Entry Format Help");
-      return true;
-    case IDC_GENERATE:
-      Generate();
-      return true;
-    default:
-      return false;
-  }
+  return ChangedBy(id, code,
+                   {{IDC_MUSIC, EN_CHANGE}, {IDC_EXTENSIONS, EN_CHANGE}, {IDC_FORMAT, EN_CHANGE},
+                    {IDC_OUTFORMAT, EN_CHANGE}, {IDC_ORGANIZATION, CBN_SELCHANGE}, {IDC_ID3, BN_CLICKED},
+                    {IDC_PREFIX, BN_CLICKED}, {IDC_THE, BN_CLICKED}, {IDC_HEADERS, BN_CLICKED}});
 }
 
 }  // namespace auralith::ui

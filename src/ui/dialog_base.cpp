@@ -31,6 +31,16 @@ void DialogBase::OnPageChanged() {
   host_.SetPendingChanges();
 }
 
+bool DialogBase::ChangedBy(int id, int code, std::initializer_list<Edit> edits) {
+  for (const Edit& edit : edits) {
+    if (edit.id == id && edit.code == code) {
+      OnPageChanged();
+      return true;
+    }
+  }
+  return false;
+}
+
 BOOL DialogBase::OnInitDialog() {
   // The exchange only works once the flag is set.
   initialised_ = true;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <initializer_list>
+
 #include "ui/data_exchange.h"
 #include "ui/ui_services.h"
 #include "ui/window.h"
@@ -40,6 +42,13 @@ class DialogBase : public PropertyPage {
 
   // The change handler of every control that edits a value.
   void OnPageChanged();
+  // A notification that edits a value: a control and its notification code.
+  struct Edit {
+    int id;
+    int code;
+  };
+  // Runs the change handler when the notification is one of `edits`.
+  bool ChangedBy(int id, int code, std::initializer_list<Edit> edits);
   // A user's action on a control; notifications raised by an exchange never
   // arrive here.
   virtual bool OnControl(int id, int code) = 0;

@@ -228,7 +228,6 @@ TEST_F(ConfigurationWindow, HelpBoxesAndTheHelpPage) {
     playlists = d.Page(kPlaylists);
     d.Click(playlists, IDC_FORMAT_HELP);
     d.Click(playlists, IDC_OUTFORMAT_HELP);
-    SendMessageA(GetDlgItem(playlists, IDC_FORMAT), WM_KEYDOWN, VK_F1, 0);
     HELPINFO help{sizeof(HELPINFO), HELPINFO_WINDOW, IDC_FORMAT, GetDlgItem(playlists, IDC_FORMAT), 0, {0, 0}};
     SendMessageA(d.sheet(), WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
   });

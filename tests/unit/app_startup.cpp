@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/startup.h"
@@ -187,6 +188,27 @@ TEST(StartupTest, UninstallInAnotherCaseIsANormalStart) {
     Start(store, prompter, {kProgram, argument});
     EXPECT_EQ(Text(store, "location"), Sz(kDir));
     EXPECT_EQ(Number(store, kAdvanced, "HideIcons"), 1);
+  }
+}
+
+// The window opens last, over settings whose location is already recorded;
+// only "-install" applies first, and "-uninstall" never opens it.
+TEST(StartupTest, TheWindowOpensAfterTheLocationCheck) {
+  struct Window : ConfigurationWindow {
+    void Show(Settings& settings, bool applyFirst) override {
+      shown.push_back(settings.location.Get() + (applyFirst ? " apply" : ""));
+    }
+    std::vector<std::string> shown;
+  };
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"", {kDir}}, {"-install", {kDir + " apply"}}, {"-Install", {kDir}}, {"-uninstall", {}}};
+  for (const auto& [argument, expected] : cases) {
+    SCOPED_TRACE(argument);
+    MemoryRegistryStore store;
+    ScriptedPrompter prompter;
+    Window window;
+    RunStartup({kProgram, argument}, StartupServices{store, prompter, &window});
+    EXPECT_EQ(window.shown, expected);
   }
 }
 

@@ -3,6 +3,8 @@
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <shlwapi.h>
+#include <commctrl.h>
+#include <prsht.h>
 
 #include <gtest/gtest.h>
 
@@ -110,9 +112,18 @@ HWND WaitForWindow(const char* caption) {
   return nullptr;
 }
 
-// Starts the program and waits for it to end. `whileRunning` may drive its
-// windows; the process is killed when anything takes too long. Returns the
-// exit code, or -1.
+// The configuration window of a process, once it is up.
+HWND SheetOf(HANDLE process) {
+  HWND sheet = FindWindowA("#32770", "Auralith");
+  DWORD owner = 0;
+  if (sheet != nullptr) GetWindowThreadProcessId(sheet, &owner);
+  return sheet != nullptr && owner == GetProcessId(process) ? sheet : nullptr;
+}
+
+// Starts the program, lets `whileRunning` drive its windows, closes its
+// configuration window with Cancel (which stores nothing) and waits for it to
+// end; the process is killed when anything takes too long. Returns the exit
+// code, or -1.
 int RunProgram(const std::string& program, const std::string& commandLine, const std::string& folder = "",
                const std::function<void(HANDLE)>& whileRunning = nullptr) {
   STARTUPINFOA startup{};
@@ -125,6 +136,9 @@ int RunProgram(const std::string& program, const std::string& commandLine, const
     return -1;
   }
   if (whileRunning) whileRunning(process.hProcess);
+  const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
+  while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT && std::chrono::steady_clock::now() < deadline)
+    if (HWND sheet = SheetOf(process.hProcess)) PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
   DWORD code = static_cast<DWORD>(-1);
   if (WaitForSingleObject(process.hProcess, kProcessTimeoutMs) != WAIT_OBJECT_0) {
     ADD_FAILURE() << commandLine << " did not end";
@@ -230,7 +244,8 @@ TEST_F(StartupProgramTest, TheSameFolderInOtherLetterCaseIsNotAskedAbout) {
   bool asked = false;
   const int code = RunProgram(lower, Quoted(lower), "", [&](HANDLE process) {
     const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
-    while (WaitForSingleObject(process, 100) == WAIT_TIMEOUT && std::chrono::steady_clock::now() < deadline) {
+    while (!SheetOf(process) && WaitForSingleObject(process, 100) == WAIT_TIMEOUT &&
+           std::chrono::steady_clock::now() < deadline) {
       if (HWND box = FindWindowA(nullptr, "Question")) {
         asked = true;
         PostMessageA(box, WM_COMMAND, IDNO, 0);

@@ -1,5 +1,9 @@
 #include "app/startup.h"
 
+#include <optional>
+
+#include "app/url_protocol.h"
+#include "app/winamp.h"
 #include "base/code_page.h"
 #include "base/path.h"
 #include "settings/settings.h"
@@ -35,15 +39,26 @@ void CheckLocation(Settings& settings, const std::string& programDirectory, Prom
     settings.location.Set(programDirectory);
 }
 
+void Uninstall(Settings& settings, const StartupServices& services) {
+  RemovePlugin(settings, services.fs, services.player);
+  settings.RemoveAll();
+  settings.HideIcons.Set(0);
+  services.windows.ApplyForUninstall(settings);
+}
+
 int RunStartup(const std::vector<std::string>& args, const StartupServices& services) {
   const StartMode mode = ParseStartMode(args);
   Settings settings(services.registry);
   if (mode == StartMode::Uninstall) {
-    settings.RemoveAll();
+    Uninstall(settings, services);
     return 0;
   }
   CheckLocation(settings, ProgramDirectory(args), services.prompter);
-  if (services.window != nullptr) services.window->Show(settings, mode == StartMode::Install);
+  RegisterUrlProtocol(settings, services.registry);
+  const std::optional<FileStatus> shipped = ShippedPlugin(settings, services.fs);
+  if (LocateWinamp(settings, services.registry, services.fs, services.prompter))
+    InstallPlugin(settings, services.fs, services.prompter, services.player, shipped);
+  services.windows.ShowConfiguration(settings, mode == StartMode::Install);
   return 0;
 }
 

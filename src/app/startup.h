@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "app/player_control.h"
+#include "base/file_system.h"
 #include "base/prompter.h"
 #include "settings/registry_store.h"
 
@@ -19,24 +21,30 @@ StartMode ParseStartMode(const std::vector<std::string>& args);
 // its last separator, "" when it holds none.
 std::string ProgramDirectory(const std::vector<std::string>& args);
 
-// The configuration window, as start-up sees it.
-class ConfigurationWindow {
+// The windows start-up opens.
+class StartupWindows {
  public:
-  virtual ~ConfigurationWindow() = default;
-  // Creates the window over the settings; with `applyFirst` applies the
-  // configuration once before it shows; then shows it, with the changes
-  // pending so that the first OK applies, until the user closes it.
-  virtual void Show(Settings& settings, bool applyFirst) = 0;
+  virtual ~StartupWindows() = default;
+  // Creates the configuration window over the settings; with `applyFirst`
+  // applies the configuration once before it shows; then shows it, with the
+  // changes pending so that the first OK applies, until the user closes it.
+  virtual void ShowConfiguration(Settings& settings, bool applyFirst) = 0;
+  // Runs the desktop applier in uninstall mode, in its progress window.
+  virtual void ApplyForUninstall(Settings& settings) = 0;
 };
 
 // What start-up reaches the system through; main() wires the real objects.
-// Without a window (the tests of the steps before it) start-up ends after
-// those steps.
 struct StartupServices {
   RegistryStore& registry;
   Prompter& prompter;
-  ConfigurationWindow* window = nullptr;
+  FileSystem& fs;
+  PlayerControl& player;
+  StartupWindows& windows;
 };
+
+// Takes the program's traces off the system: the player's plug-in, the
+// settings, the hidden desktop icons and the desktop page.
+void Uninstall(Settings& settings, const StartupServices& services);
 
 // Records the program directory as `location` on the first run (empty
 // `location`) and writes the factory defaults; when the directory differs

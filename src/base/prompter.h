@@ -27,8 +27,9 @@ class Prompter {
     return Message(text, caption, buttons, icon);
   }
   // The open-file dialog for an existing file. `filter` pairs display texts
-  // and patterns separated by "|" and ends with "||". True, with the full
-  // path, when the user confirmed a file.
+  // and patterns separated by "|" and ends with "||"; `*path` holds the
+  // initial file name, if any. True, with the full path, when the user
+  // confirmed a file.
   virtual bool ChooseFile(WindowRef owner, const std::string& filter, std::string* path) {
     (void)owner, (void)filter, (void)path;
     return false;

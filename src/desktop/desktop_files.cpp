@@ -161,6 +161,10 @@ void WritePlaceholderData(Settings& settings, FileSystem& fs, Prompter& prompter
 }  // namespace
 
 void WriteDesktopFiles(Settings& settings, FileSystem& fs, Prompter& prompter) {
+  // Without a program folder (the uninstaller has just removed the settings)
+  // there is nowhere these files belong: bare names would land in whatever
+  // folder the program was started from.
+  if (settings.location.Read().empty()) return;
   WriteConfiguration(settings, prompter);
   WriteBehaviour(settings, prompter);
   WritePlaceholderData(settings, fs, prompter);

@@ -10,8 +10,9 @@
 #include "app/startup.h"
 #include "base/path.h"
 #include "platform/native.h"
+#include "platform/win32/win32_player_control.h"
 #include "platform/win32/win32_prompter.h"
-#include "ui/configuration_window.h"
+#include "ui/startup_windows.h"
 
 namespace {
 
@@ -28,6 +29,13 @@ std::string ModulePath() {
   }
 }
 
+// "C:\\..." or "\\\\server\\...".
+bool IsAbsoluteWindowsPath(const std::string& path) {
+  const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+  const bool unc = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+  return drive || unc;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -36,11 +44,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::vector<std::string> args;
   for (int i = 0; i < __argc; ++i) args.emplace_back(__argv[i] ? __argv[i] : "");
   const std::string module = ModulePath();
-  // Started by its bare name (from a prompt in its own folder) the program
-  // path holds no folder; an empty program directory would make every such
-  // start a first run that resets all options, so the module's own path
+  // Started by its bare name or a relative path (".\\Auralith.exe" from a
+  // prompt) the program path names no folder that stays valid: an empty one
+  // would make every start a first run that resets all options, and a
+  // relative one would be stored as the location. The module's own full path
   // stands in for it.
-  if (args.empty() || args[0].find('\\') == std::string::npos) {
+  if (args.empty() || !IsAbsoluteWindowsPath(args[0])) {
     if (!module.empty()) {
       if (args.empty())
         args.push_back(module);
@@ -52,7 +61,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   auralith::NativeFileSystem fs;
   auralith::NativeDesktopShell shell(registry);
   auralith::Win32Prompter prompter;
-  auralith::ui::Win32ConfigurationWindow window(registry, fs, prompter, shell,
-                                                auralith::DirectoryPart(module) + "Auralith Help.htm");
-  return auralith::RunStartup(args, {registry, prompter, &window});
+  auralith::Win32PlayerControl player;
+  auralith::ui::Win32StartupWindows windows(registry, fs, prompter, shell,
+                                            auralith::DirectoryPart(module) + "Auralith Help.htm");
+  return auralith::RunStartup(args, {registry, prompter, fs, player, windows});
 }

@@ -15,7 +15,7 @@
 #include "support/audio_fixtures.h"
 #include "support/test_support.h"
 #include "ui/auralith_dlg.h"
-#include "ui/configuration_window.h"
+#include "ui/startup_windows.h"
 
 namespace auralith::ui {
 namespace {
@@ -350,10 +350,10 @@ TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
 
 // "-install" applies before the window opens, in the applier's own window.
 TEST_F(ConfigurationWindow, InstallAppliesBeforeTheWindowOpens) {
-  Win32ConfigurationWindow start(store, fs, prompter, shell, "");
+  Win32StartupWindows start(store, fs, prompter, shell, "");
   for (bool install : {true, false}) {
     std::thread user([] { Driver driver; });
-    start.Show(settings, install);
+    start.ShowConfiguration(settings, install);
     user.join();
   }
   std::vector<std::string> windows;

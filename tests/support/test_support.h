@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/player_control.h"
+#include "app/startup.h"
 #include "base/progress_sink.h"
 #include "base/prompter.h"
 #include "desktop/desktop_shell.h"
@@ -118,6 +120,38 @@ class RecordingShell : public DesktopShell {
   int itemCount = 0;
   std::vector<std::string> calls;
   std::vector<std::u16string> wallpapers;
+};
+
+// Every request to the player as a line ("IsRunning", "Close", "Restart",
+// "Start:<program>", "Pause:<ms>"), with a switch for whether it runs.
+class RecordingPlayer : public PlayerControl {
+ public:
+  bool IsRunning() override {
+    calls.push_back("IsRunning");
+    return running;
+  }
+  void Close() override { calls.push_back("Close"); }
+  void Restart() override { calls.push_back("Restart"); }
+  void Start(const std::string& program) override { calls.push_back("Start:" + program); }
+  void Pause(int milliseconds) override { calls.push_back("Pause:" + std::to_string(milliseconds)); }
+
+  bool running = false;
+  std::vector<std::string> calls;
+};
+
+// Start-up's windows, as lines ("configuration", "configuration+apply",
+// "uninstall applier").
+class RecordingWindows : public StartupWindows {
+ public:
+  void ShowConfiguration(Settings& settings, bool applyFirst) override {
+    (void)settings;
+    shown.push_back(applyFirst ? "configuration+apply" : "configuration");
+  }
+  void ApplyForUninstall(Settings& settings) override {
+    (void)settings;
+    shown.push_back("uninstall applier");
+  }
+  std::vector<std::string> shown;
 };
 
 // Lines joined with CR LF, as every generated file ends its lines.

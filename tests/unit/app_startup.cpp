@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "platform/native.h"
 #include "settings/memory_registry_store.h"
 #include "settings/settings.h"
 #include "support/test_support.h"
@@ -39,8 +40,22 @@ std::int64_t Number(RegistryStore& store, const std::string& key, const std::str
   return n;
 }
 
-int Start(MemoryRegistryStore& store, ScriptedPrompter& prompter, std::vector<std::string> args) {
-  return RunStartup(args, StartupServices{store, prompter});
+// A player folder with its program, so that start-up finds the player
+// without asking.
+const std::string& PlayerFolder() {
+  static testing::TempDir folder;
+  static const bool made = (testing::WriteFile(folder / "winamp.exe", ""), true);
+  (void)made;
+  return folder.path();
+}
+
+int Start(MemoryRegistryStore& store, ScriptedPrompter& prompter, std::vector<std::string> args,
+          testing::RecordingWindows* windows = nullptr) {
+  store.Set(Hive::CurrentUser, kSettingsKey, "winamp", RegValue{kRegSz, PlayerFolder() + '\0'});
+  NativeFileSystem fs;
+  testing::RecordingPlayer player;
+  testing::RecordingWindows ignored;
+  return RunStartup(args, StartupServices{store, prompter, fs, player, windows ? *windows : ignored});
 }
 
 const std::string kProgram = Native("/opt/Auralith/Auralith.exe");
@@ -146,7 +161,7 @@ TEST(StartupTest, UninstallRemovesTheSettingsKeyWithoutAsking) {
   EXPECT_EQ(
       store.root(Hive::CurrentUser).subkeys.at("software").key->subkeys.at("corvale").key->subkeys.count("auralith"),
       0u);
-  EXPECT_EQ(Number(store, kAdvanced, "HideIcons"), 1);
+  EXPECT_EQ(Number(store, kAdvanced, "HideIcons"), 0) << "the desktop icons come back";
   RegValue value;
   EXPECT_TRUE(store.Query(Hive::ClassesRoot, "Auralith", "Url Protocol", &value));
   EXPECT_TRUE(store.Query(Hive::CurrentUser, "Software\\Corvale\\Sibling", "v", &value));
@@ -191,24 +206,20 @@ TEST(StartupTest, UninstallInAnotherCaseIsANormalStart) {
   }
 }
 
-// The window opens last, over settings whose location is already recorded;
-// only "-install" applies first, and "-uninstall" never opens it.
-TEST(StartupTest, TheWindowOpensAfterTheLocationCheck) {
-  struct Window : ConfigurationWindow {
-    void Show(Settings& settings, bool applyFirst) override {
-      shown.push_back(settings.location.Get() + (applyFirst ? " apply" : ""));
-    }
-    std::vector<std::string> shown;
-  };
-  const std::pair<const char*, std::vector<std::string>> cases[] = {
-      {"", {kDir}}, {"-install", {kDir + " apply"}}, {"-Install", {kDir}}, {"-uninstall", {}}};
+// The window opens last, after the location check and the player steps;
+// only "-install" applies first, and "-uninstall" runs the applier instead.
+TEST(StartupTest, TheWindowOpensLast) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {{"", {"configuration"}},
+                                                                    {"-install", {"configuration+apply"}},
+                                                                    {"-Install", {"configuration"}},
+                                                                    {"-uninstall", {"uninstall applier"}}};
   for (const auto& [argument, expected] : cases) {
     SCOPED_TRACE(argument);
     MemoryRegistryStore store;
     ScriptedPrompter prompter;
-    Window window;
-    RunStartup({kProgram, argument}, StartupServices{store, prompter, &window});
-    EXPECT_EQ(window.shown, expected);
+    testing::RecordingWindows windows;
+    Start(store, prompter, {kProgram, argument}, &windows);
+    EXPECT_EQ(windows.shown, expected);
   }
 }
 

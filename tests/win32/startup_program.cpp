@@ -163,8 +163,15 @@ class StartupProgramTest : public ::testing::Test {
     ASSERT_NE(GetFileAttributesA(program_.c_str()), INVALID_FILE_ATTRIBUTES) << program_ << " is not built";
     hideIcons_ = ReadKey(kAdvanced);
     SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    // A player for start-up to find through its file association, so that
+    // it asks nobody to browse for one.
+    testing::WriteFile(player_ / "winamp.exe", "");
+    const std::string command = "\"" + player_.path() + "winamp.exe\" \"%1\"";
+    RegSetValueA(HKEY_CLASSES_ROOT, "Winamp.File\\shell\\open\\command", REG_SZ, command.c_str(),
+                 static_cast<DWORD>(command.size()));
   }
   void TearDown() override {
+    SHDeleteKeyA(HKEY_CLASSES_ROOT, "Winamp.File");
     SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
     // The shell's own switch goes back to what it was.
     HKEY handle = nullptr;
@@ -206,6 +213,7 @@ class StartupProgramTest : public ::testing::Test {
   std::string folder_;
   std::string program_;
   Values hideIcons_;
+  testing::TempDir player_;
 };
 
 TEST_F(StartupProgramTest, FirstStartLeavesTheFactoryValues) {
@@ -216,7 +224,9 @@ TEST_F(StartupProgramTest, FirstStartLeavesTheFactoryValues) {
   const Values found = ReadKey(kSettingsKey);
   EXPECT_EQ(found.size(), 30u);
   EXPECT_EQ(found.at("location"), Text(folder_));
-  EXPECT_EQ(found.at("winamp"), Text(""));
+  std::string player = player_.path();
+  CharLowerBuffA(player.data(), static_cast<DWORD>(player.size()));
+  EXPECT_EQ(found.at("winamp"), Text(player)) << "as the file association names it";
   EXPECT_EQ(found.at("4_outformat"), Text("%3. %4"));
   EXPECT_EQ(found.at("4_id3"), Number(1));
   EXPECT_EQ(found.at("2_backtype"), Number(0));

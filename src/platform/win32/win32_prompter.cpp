@@ -7,6 +7,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace auralith {
@@ -72,6 +73,7 @@ bool Win32Prompter::ChooseFile(WindowRef owner, const std::string& filter, std::
     if (c == '|') c = '\0';
   pairs.push_back('\0');
   std::vector<char> file(32768, '\0');
+  path->copy(file.data(), std::min(path->size(), file.size() - 1));
   OPENFILENAMEA dialog{};
   dialog.lStructSize = sizeof(dialog);
   dialog.hwndOwner = static_cast<HWND>(owner);
@@ -79,6 +81,14 @@ bool Win32Prompter::ChooseFile(WindowRef owner, const std::string& filter, std::
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
+  // A filter for one named file ("winamp.exe") gives a typed name without
+  // an extension that file's extension; a wildcard filter gives none.
+  const std::string firstPattern = filter.substr(filter.find('|') + 1);
+  const std::string pattern = firstPattern.substr(0, firstPattern.find_first_of(";|"));
+  const std::size_t dot = pattern.rfind('.');
+  const std::string defaultExtension =
+      pattern.find('*') == std::string::npos && dot != std::string::npos ? pattern.substr(dot + 1) : "";
+  if (!defaultExtension.empty()) dialog.lpstrDefExt = defaultExtension.c_str();
   dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameA(&dialog)) return false;
   *path = file.data();

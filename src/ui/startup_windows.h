@@ -10,13 +10,15 @@
 
 namespace auralith::ui {
 
-// Start-up's configuration window: AuralithDlg over the program's services.
-class Win32ConfigurationWindow : public ConfigurationWindow {
+// Start-up's windows: AuralithDlg and the applier's progress window, over the
+// program's services.
+class Win32StartupWindows : public StartupWindows {
  public:
-  Win32ConfigurationWindow(RegistryStore& registry, FileSystem& fs, Prompter& prompter, DesktopShell& shell,
-                           std::string helpPage)
+  Win32StartupWindows(RegistryStore& registry, FileSystem& fs, Prompter& prompter, DesktopShell& shell,
+                      std::string helpPage)
       : registry_(registry), fs_(fs), prompter_(prompter), shell_(shell), helpPage_(std::move(helpPage)) {}
-  void Show(Settings& settings, bool applyFirst) override;
+  void ShowConfiguration(Settings& settings, bool applyFirst) override;
+  void ApplyForUninstall(Settings& settings) override;
 
  private:
   RegistryStore& registry_;

@@ -1,0 +1,203 @@
+// Finding the player, installing and removing its plug-in, the URL scheme
+// and the uninstaller's order, over a file system of named files.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "app/url_protocol.h"
+#include "app/winamp.h"
+#include "base/path.h"
+#include "settings/memory_registry_store.h"
+#include "support/test_support.h"
+
+namespace auralith {
+namespace {
+
+using testing::RecordingPlayer;
+using testing::ScriptedPrompter;
+
+// Files by full path with their status; deletions fail while `locked` > 0.
+class NamedFiles : public FileSystem {
+ public:
+  bool ListDirectory(const std::string&, std::vector<DirEntry>*) override { return false; }
+  bool Identify(const std::string&, DirectoryId*) override { return false; }
+  bool Status(const std::string& path, FileStatus* status) override {
+    auto found = files.find(path);
+    if (found == files.end()) return false;
+    *status = found->second;
+    return true;
+  }
+  bool Exists(const std::string& path) override { return files.count(path) > 0; }
+  bool Readable(const std::string& path) override { return Exists(path); }
+  bool MakeDirectory(const std::string&) override { return true; }
+  bool RemoveFile(const std::string& path) override {
+    log.push_back("remove");
+    if (locked > 0 && locked-- > 0) return false;
+    return files.erase(path) > 0;
+  }
+  bool CopyFileTo(const std::string& from, const std::string& to) override {
+    log.push_back("copy");
+    if (!Exists(from)) return false;
+    files[to] = files[from];
+    return true;
+  }
+  std::map<std::string, FileStatus> files;
+  std::vector<std::string> log;
+  int locked = 0;
+};
+
+const std::string kSep(1, kPathSeparator);
+const std::string kLocation = "C:\\Auralith" + kSep;
+const std::string kPlayer = "C:\\Winamp" + kSep;
+const std::string kShipped = kLocation + "gen_auralith.dll";
+const std::string kInstalled = kPlayer + "plugins" + kSep + "gen_auralith.dll";
+
+struct Fixture {
+  Fixture() {
+    settings.location.Set(kLocation);
+    fs.files[kPlayer + "winamp.exe"] = {};
+  }
+  MemoryRegistryStore store;
+  Settings settings{store};
+  NamedFiles fs;
+  ScriptedPrompter prompter;
+  RecordingPlayer player;
+};
+
+TEST(WinampTest, LocateTriesTheSettingThenTheAssociationThenTheUser) {
+  struct Case {
+    const char* name;
+    std::string stored, association;
+    std::deque<std::string> chosen;
+    bool found;
+    std::string folder;
+    std::vector<std::string> boxes;
+  };
+  const std::string locate = "Locate Winamp", error = "Error";
+  const Case cases[] = {
+      {"stored", kPlayer, "\"C:\\Other\\winamp.exe\"", {}, true, kPlayer, {}},
+      {"quoted association", "", "\"C:\\WINAMP\\Winamp.exe\" \"%1\"", {}, true, "c:\\winamp\\", {}},
+      {"unquoted association", "", "C:\\Winamp\\winamp.exe %1", {}, true, "c:\\winamp\\", {}},
+      {"quote after the path", "", "C:\\Winamp\\winamp.exe \"%1\"", {""}, false, "", {locate, error}},
+      {"browsed after a miss", "", "", {"D:\\Elsewhere\\x.exe", kPlayer + "any.exe"}, true, kPlayer, {locate}},
+      {"browse cancelled", "D:\\Gone\\", "", {""}, false, "D:\\Gone\\", {locate, error}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.fs.files["c:\\winamp\\winamp.exe"] = {};
+    f.settings.winamp.Set(c.stored);
+    if (!c.association.empty())
+      f.store.Set(Hive::ClassesRoot, "Winamp.File\\shell\\open\\command", "", RegValue{kRegSz, c.association + '\0'});
+    f.prompter.chosen = c.chosen;
+    EXPECT_EQ(LocateWinamp(f.settings, f.store, f.fs, f.prompter), c.found);
+    EXPECT_EQ(f.settings.winamp.Get(), c.folder);
+    std::vector<std::string> captions;
+    for (const auto& box : f.prompter.shown) captions.push_back(box.caption);
+    EXPECT_EQ(captions, c.boxes);
+  }
+}
+
+TEST(WinampTest, InstallReplacesOnlyADifferentPluginAndRestartsThePlayerAsNeeded) {
+  struct Case {
+    const char* name;
+    bool shipped, installed, same, running;
+    int locked;
+    std::vector<std::string> files, player;
+    bool asked;
+  };
+  const std::string start = "Start:" + kPlayer + "winamp.exe", pause = "Pause:1000";
+  const Case cases[] = {
+      {"same", true, true, true, true, 0, {}, {}, false},
+      {"missing, player running", true, false, false, true, 0, {"copy"}, {"IsRunning", "Restart"}, true},
+      {"missing, player stopped", true, false, false, false, 0, {"copy"}, {"IsRunning"}, false},
+      {"different, running", true, true, false, true, 0, {"remove", "copy"}, {"IsRunning", "Close", pause, start},
+       false},
+      {"different, stopped", true, true, false, false, 0, {"remove", "copy"}, {"IsRunning", pause, "IsRunning"},
+       false},
+      {"different, locked", true, true, false, false, 9, {"remove", "remove", "remove", "remove", "remove", "copy"},
+       {"IsRunning", pause, pause, pause, pause, pause, "IsRunning"}, false},
+      {"nothing shipped", false, true, false, true, 0, {}, {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.settings.winamp.Set(kPlayer);
+    if (c.shipped) f.fs.files[kShipped] = {100, 5};
+    if (c.installed) f.fs.files[kInstalled] = {100, c.same ? 5 : 4};
+    f.fs.locked = c.locked;
+    f.player.running = c.running;
+    InstallPlugin(f.settings, f.fs, f.prompter, f.player, ShippedPlugin(f.settings, f.fs));
+    EXPECT_EQ(f.fs.log, c.files);
+    EXPECT_EQ(f.player.calls, c.player);
+    EXPECT_EQ(f.prompter.shown.size(), c.asked ? 1u : 0u);
+    if (c.shipped) {
+      EXPECT_EQ(f.fs.files[kInstalled].modified, 5);
+    }
+  }
+}
+
+TEST(WinampTest, RemoveClosesAndRestartsARunningPlayer) {
+  Fixture f;
+  RemovePlugin(f.settings, f.fs, f.player);  // no player folder stored
+  f.settings.winamp.Set(kPlayer);
+  RemovePlugin(f.settings, f.fs, f.player);  // no plug-in installed
+  EXPECT_TRUE(f.player.calls.empty());
+  f.fs.files[kInstalled] = {};
+  f.player.running = true;
+  RemovePlugin(f.settings, f.fs, f.player);
+  EXPECT_EQ(f.player.calls, (std::vector<std::string>{"IsRunning", "Close", "Pause:1000", "Start:" + kPlayer + "winamp.exe"}));
+  EXPECT_FALSE(f.fs.Exists(kInstalled));
+}
+
+// A store whose machine-wide classes cannot be written, as for a user
+// without administrator rights.
+class UserOnlyStore : public MemoryRegistryStore {
+ public:
+  bool Set(Hive hive, const std::string& key, const std::string& name, const RegValue& value) override {
+    return hive != Hive::ClassesRoot && MemoryRegistryStore::Set(hive, key, name, value);
+  }
+};
+
+TEST(UrlProtocolTest, TheSchemeRunsTheHandlerBesideTheProgramForEveryUser) {
+  const std::string command = "\"C:\\My Music Tools\\AuralithURL.exe\" \"%1\"";
+  EXPECT_EQ(UrlCommand("C:\\My Music Tools\\"), command);
+  for (bool machineWide : {true, false}) {
+    SCOPED_TRACE(machineWide);
+    UserOnlyStore userOnly;
+    MemoryRegistryStore full;
+    RegistryStore& store = machineWide ? static_cast<RegistryStore&>(full) : userOnly;
+    Settings settings(store);
+    settings.location.Set("C:\\My Music Tools\\");
+    RegisterUrlProtocol(settings, store);
+    const Hive hive = machineWide ? Hive::ClassesRoot : Hive::CurrentUser;
+    const std::string root = machineWide ? "Auralith" : "Software\\Classes\\Auralith";
+    RegValue value;
+    ASSERT_TRUE(store.Query(hive, root + "\\shell\\open\\command", "", &value));
+    EXPECT_EQ(value.data, command + '\0');
+    ASSERT_TRUE(store.Query(hive, root, "URL Protocol", &value));
+    EXPECT_EQ(value.data, std::string(1, '\0'));
+  }
+}
+
+TEST(UninstallTest, PluginThenSettingsThenIconsThenTheDesktop) {
+  Fixture f;
+  f.settings.winamp.Set(kPlayer);
+  f.settings.HideIcons.Set(1);
+  f.fs.files[kInstalled] = {};
+  testing::RecordingWindows windows;
+  Uninstall(f.settings, StartupServices{f.store, f.prompter, f.fs, f.player, windows});
+  EXPECT_FALSE(f.fs.Exists(kInstalled));
+  RegValue value;
+  EXPECT_FALSE(f.store.Query(Hive::CurrentUser, kSettingsKey, "location", &value));
+  EXPECT_EQ(f.settings.HideIcons.Read(), 0u);
+  EXPECT_EQ(windows.shown, std::vector<std::string>{"uninstall applier"});
+  EXPECT_TRUE(f.prompter.shown.empty());
+}
+
+}  // namespace
+}  // namespace auralith

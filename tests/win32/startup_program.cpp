@@ -268,6 +268,9 @@ TEST_F(StartupProgramTest, TheSameFolderInOtherLetterCaseIsNotAskedAbout) {
 }
 
 TEST_F(StartupProgramTest, StartByBareNameRecordsTheProgramFolder) {
+  ASSERT_EQ(RunProgram(program_, ".\\Auralith.exe", folder_), 0);
+  EXPECT_EQ(ReadKey(kSettingsKey)["location"], Text(folder_)) << "not the relative path";
+  SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
   ASSERT_EQ(RunProgram(program_, "Auralith.exe", folder_), 0);
   EXPECT_EQ(ReadKey(kSettingsKey)["location"], Text(folder_));
   // So a second start is no first run: an edited option stays.
@@ -284,6 +287,7 @@ TEST_F(StartupProgramTest, UninstallRemovesTheSettingsKey) {
   ASSERT_TRUE(KeyExists(kSettingsKey));
   ASSERT_EQ(RunProgram(program_, Quoted(program_) + " -uninstall"), 0);
   EXPECT_FALSE(KeyExists(kSettingsKey));
+  EXPECT_EQ(ReadKey(kAdvanced)["HideIcons"], Number(0)) << "the desktop icons come back";
   EXPECT_TRUE(KeyExists("Software\\Corvale"));
 }
 

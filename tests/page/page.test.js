@@ -195,7 +195,7 @@ test('background image stretched, centred, or none', async () => {
     { type: 1, position: 0, expect: { x: 0, y: 0, width: VIEW.width, height: VIEW.height } },
     { type: 1, position: 1, expect: { x: (VIEW.width - 200) / 2, y: (VIEW.height - 100) / 2, width: 200, height: 100 } },
     { type: 0, position: 0, expect: null },
-    // Covers: the data file does not say where an album's files lie.
+    // Album covers, while the player plug-in has published none.
     { type: 2, position: 0, expect: null },
   ];
   for (const c of cases) {
@@ -215,6 +215,54 @@ test('background image stretched, centred, or none', async () => {
       const b = await box(d.page, '#backdrop img');
       for (const k of Object.keys(c.expect)) assert.ok(Math.abs(b[k] - c.expect[k]) < 1.5, `${k}: ${b[k]} vs ${c.expect[k]}`);
     }
+    await d.close();
+  }
+});
+
+function coverScript(value) {
+  return '// Auralith Cover File\r\n\r\n' + 'cover_image'.padEnd(22, ' ') + '= "' + value + '";\r\n';
+}
+
+test('album covers fill the screen as far as they fit, centred', async () => {
+  // The page shows whatever picture the script names; an SVG of a known size
+  // stands in for the plug-in's copy.
+  const cover = (w, h) => ({
+    'Auralith.cover.svg': `<svg xmlns="http://www.w3.org/2000/svg" width="${w}" height="${h}"><rect width="${w}" height="${h}" fill="#999"/></svg>`,
+    'Auralith.cover': coverScript('Auralith.cover.svg?0123456789abcdef'),
+  });
+  const cases = [
+    { name: 'wide', type: 2, files: cover(400, 200), expect: { x: 0, y: 80, width: 1280, height: 640 },
+      narrower: { x: 0, y: 240, width: 640, height: 320 } },
+    { name: 'tall', type: 2, files: cover(100, 400), expect: { x: 540, y: 0, width: 200, height: 800 } },
+    { name: 'stopped', type: 2, files: { 'Auralith.cover': coverScript('') } },
+    { name: 'no Auralith.cover', type: 2, files: {} },
+    { name: 'another background', type: 0, files: cover(400, 200) },
+  ];
+  for (const c of cases) {
+    const d = await open({ config: { back_type: c.type, color_background: '#123456' }, data: data(SAMPLE_LIBRARY), extra: c.files });
+    await d.page.waitForLoadState('load');
+    const near = async (expect) => {
+      await d.page.waitForFunction(() => {
+        const img = document.querySelector('#backdrop img');
+        return img && img.style.visibility === 'visible';
+      }, null, { timeout: 5000 });
+      const b = await box(d.page, '#backdrop img');
+      for (const k of Object.keys(expect)) assert.ok(Math.abs(b[k] - expect[k]) < 1.5, `${c.name} ${k}: ${b[k]} vs ${expect[k]}`);
+    };
+    if (c.expect) {
+      await near(c.expect);
+      if (c.name === 'wide') await shot(d.page, 'cover');
+      if (c.narrower) {
+        await d.page.setViewportSize({ width: 640, height: 800 });
+        await near(c.narrower);
+      }
+    } else {
+      assert.equal(await d.page.$('#backdrop img'), null, c.name);
+    }
+    // Over the background colour, and the library as always.
+    assert.equal(await style(d.page, 'body', 'backgroundColor'), 'rgb(18, 52, 86)', c.name);
+    assert.equal((await texts(d.page, '#artist-list .item')).length, SAMPLE_LIBRARY.length, c.name);
+    assert.equal(await d.page.isVisible('#notice'), false, c.name);
     await d.close();
   }
 });

@@ -1,0 +1,152 @@
+#include "desktop/cover_art.h"
+
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/flacpicture.h>
+#include <taglib/id3v2tag.h>
+
+#include "base/path.h"
+#include "platform/native.h"
+#include "support/audio_fixtures.h"
+#include "support/test_support.h"
+
+namespace auralith {
+namespace {
+
+using testing::ReadFile;
+using Apic = TagLib::ID3v2::AttachedPictureFrame;
+
+// Pictures are told apart by what follows their signature.
+std::string Jpeg(const std::string& marker) { return "\xFF\xD8\xFF\xE0" + marker; }
+std::string Png(const std::string& marker) { return "\x89PNG\r\n\x1A\n" + marker; }
+TagLib::ByteVector Bytes(const std::string& s) { return TagLib::ByteVector(s.data(), static_cast<unsigned>(s.size())); }
+
+struct Picture {
+  Apic::Type type;
+  const char* mime;
+  std::string bytes;
+};
+
+std::string Mp3With(const std::vector<Picture>& pictures) {
+  TagLib::ID3v2::Tag tag;
+  for (const Picture& picture : pictures) {
+    auto* frame = new Apic;  // the tag owns it
+    frame->setType(picture.type);
+    frame->setMimeType(picture.mime);
+    frame->setPicture(Bytes(picture.bytes));
+    tag.addFrame(frame);
+  }
+  const TagLib::ByteVector rendered = tag.render();
+  return std::string(rendered.data(), rendered.size()) + testing::MakeMp3({});
+}
+
+std::string OggWith(const std::string& bytes) {
+  TagLib::FLAC::Picture picture;
+  picture.setType(TagLib::FLAC::Picture::FrontCover);
+  picture.setData(Bytes(bytes));
+  const TagLib::ByteVector block = picture.render().toBase64();
+  return testing::MakeOgg(0.2, {{"METADATA_BLOCK_PICTURE", std::string(block.data(), block.size())}});
+}
+
+struct FindCase {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> beside;  // file name, bytes
+  std::string music;     // a.mp3, or a.ogg when it begins with "OggS"
+  std::string expected;  // "" when there is no cover
+  const char* extension;
+};
+
+TEST(CoverArtTest, FindsTheCoverBesideTheFileElseInItsTags) {
+  const std::string tagged = Mp3With({{Apic::FrontCover, "image/jpeg", Jpeg("tag")}});
+  const std::string large = Jpeg(std::string(4000, 'L'));
+  const std::vector<FindCase> cases = {
+      {"names in order", {{"front.jpg", Jpeg("f")}, {"cover.jpg", Jpeg("c")}, {"folder.jpg", Jpeg("d")}}, tagged,
+       Jpeg("d"), "jpg"},
+      {"letter case", {{"Front.JPG", Jpeg("f")}, {"COVER.Jpg", Jpeg("c")}}, tagged, Jpeg("c"), "jpg"},
+      {"folder.png before cover.jpg", {{"cover.jpg", Jpeg("c")}, {"Folder.png", Png("d")}}, tagged, Png("d"), "png"},
+      {"signature over name", {{"folder.jpg", Png("really")}}, tagged, Png("really"), "png"},
+      {"largest AlbumArt", {{"AlbumArtSmall.jpg", Jpeg("s")}, {"AlbumArt_{7}_Large.jpg", large}}, tagged, large,
+       "jpg"},
+      {"names before AlbumArt", {{"AlbumArt_{1}_Large.jpg", large}, {"front.jpg", Jpeg("f")}}, tagged, Jpeg("f"),
+       "jpg"},
+      {"unusable files give way", {{"folder.jpg", ""}, {"cover.jpg", "<html>404</html>"}}, tagged, Jpeg("tag"), "jpg"},
+      {"near names", {{"folder.jpg.bak", Jpeg("1")}, {"myfolder.jpg", Jpeg("2")}, {"AlbumArt.png", Png("3")}},
+       Mp3With({}), "", ""},
+      {"front cover first", {}, Mp3With({{Apic::Other, "image/jpeg", Jpeg("o")}, {Apic::FrontCover, "", Png("f")}}),
+       Png("f"), "png"},
+      {"else the first", {}, Mp3With({{Apic::Artist, "image/jpeg", Jpeg("a")}, {Apic::BackCover, "", Jpeg("b")}}),
+       Jpeg("a"), "jpg"},
+      {"a link is no picture", {}, Mp3With({{Apic::FrontCover, "-->", "http://example.com/c.jpg"}}), "", ""},
+      {"Ogg picture block", {}, OggWith(Png("ogg")), Png("ogg"), "png"},
+      {"damaged music file", {}, testing::MakeGarbage(5000), "", ""},
+      {"no music file", {}, "", "", ""},
+  };
+  NativeFileSystem fs;
+  for (const FindCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempDir dir;
+    for (const auto& [name, bytes] : c.beside) testing::WriteFile(dir / name, bytes);
+    const std::string music = dir / (c.music.rfind("OggS", 0) == 0 ? "a.ogg" : "a.mp3");
+    if (!c.music.empty()) testing::WriteFile(music, c.music);
+    CoverImage cover;
+    ASSERT_EQ(FindCover(fs, music, &cover), !c.expected.empty());
+    if (c.expected.empty()) continue;
+    EXPECT_EQ(cover.bytes, c.expected);
+    EXPECT_EQ(cover.extension, c.extension);
+  }
+}
+
+// What the script gives the page: "" or the copy's name with a stamp.
+std::string ScriptValue(const std::string& script) {
+  static const std::regex form(
+      "// Auralith Cover File\r\n\r\ncover_image {11}= \"((Auralith\\.cover\\.[a-z]+\\?[0-9a-f]{16})?)\";\r\n");
+  std::smatch match;
+  return std::regex_match(script, match, form) ? match[1].str() : "<not the script's form>";
+}
+
+TEST(CoverArtTest, PublishesForThePageAndWritesOnlyWhatChanged) {
+  NativeFileSystem fs;
+  testing::TempDir place;
+  const std::string& location = place.path();
+  const std::string script = place / "Auralith.cover";
+  const std::string jpg = place / "Auralith.cover.jpg";
+  const CoverImage first{Jpeg("first"), "jpg"}, second{Jpeg("second"), "jpg"}, png{Png("png"), "png"};
+
+  EXPECT_EQ(PublishCover(fs, location, &first), CoverPublished::Changed);
+  EXPECT_EQ(ReadFile(jpg), first.bytes);
+  const std::string firstValue = ScriptValue(ReadFile(script));
+  EXPECT_EQ(firstValue.substr(0, 19), "Auralith.cover.jpg?");
+
+  // The next track of the same album touches nothing.
+  for (const std::string& path : {jpg, script}) testing::SetModified(path, 1000000000);
+  EXPECT_EQ(PublishCover(fs, location, &first), CoverPublished::Unchanged);
+  for (const std::string& path : {jpg, script}) {
+    FileStatus status;
+    EXPECT_TRUE(fs.Status(path, &status) && status.modified == 1000000000) << path;
+  }
+
+  // Another picture under the same name gets another address.
+  EXPECT_EQ(PublishCover(fs, location, &second), CoverPublished::Changed);
+  EXPECT_EQ(ScriptValue(ReadFile(script)).substr(0, 19), "Auralith.cover.jpg?");
+  EXPECT_NE(ScriptValue(ReadFile(script)), firstValue);
+
+  // Another kind leaves no stale copy behind; "no cover" leaves none at all.
+  EXPECT_EQ(PublishCover(fs, location, &png), CoverPublished::Changed);
+  EXPECT_EQ(testing::ListNames(location), (std::vector<std::string>{"Auralith.cover", "Auralith.cover.png"}));
+  EXPECT_EQ(PublishCover(fs, location, nullptr), CoverPublished::Changed);
+  EXPECT_EQ(ScriptValue(ReadFile(script)), "");
+  EXPECT_EQ(testing::ListNames(location), std::vector<std::string>{"Auralith.cover"});
+  EXPECT_EQ(PublishCover(fs, location, nullptr), CoverPublished::Unchanged);
+
+  EXPECT_EQ(PublishCover(fs, place / "missing" + kPathSeparator, &first), CoverPublished::Failed);
+  EXPECT_EQ(PublishCover(fs, "", &first), CoverPublished::Failed);
+}
+
+}  // namespace
+}  // namespace auralith

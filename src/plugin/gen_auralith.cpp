@@ -14,20 +14,9 @@
 #include "desktop/applier.h"
 #include "desktop/cover_art.h"
 #include "platform/native.h"
+#include "plugin/player_plugin.h"
 #include "settings/registry_binding.h"
 #include "settings/settings.h"
-
-// The player's general-purpose plug-in header, as its published SDK declares
-// it. The host fills hwndParent and hDllInstance before it calls init.
-struct winampGeneralPurposePlugin {
-  int version;
-  char* description;
-  int (*init)();
-  void (*config)();
-  void (*quit)();
-  HWND hwndParent;
-  HINSTANCE hDllInstance;
-};
 
 namespace auralith {
 

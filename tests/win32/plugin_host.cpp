@@ -11,32 +11,16 @@
 #include <functional>
 #include <string>
 
+#include "plugin/player_plugin.h"
 #include "support/test_support.h"
+#include "win32/win32_support.h"
 
 namespace auralith {
 namespace {
 
-struct winampGeneralPurposePlugin {
-  int version;
-  char* description;
-  int (*init)();
-  void (*config)();
-  void (*quit)();
-  HWND hwndParent;
-  HINSTANCE hDllInstance;
-};
+using testing::ProgramFolder;
 
 constexpr const char* kSettingsKey = "Software\\Corvale\\Auralith";
-
-std::string ProgramFolder() {
-  const char* env = std::getenv("AURALITH_PROGRAM_DIR");
-  std::string dir = env ? env : "";
-  if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
-  for (char& c : dir)
-    if (c == '/') c = '\\';
-  if (!dir.empty() && dir.back() != '\\') dir.push_back('\\');
-  return dir;
-}
 
 // What the player answers: IPC_ISPLAYING, and the one playlist entry.
 LRESULT playing = 0;

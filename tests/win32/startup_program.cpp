@@ -18,9 +18,12 @@
 #include <utility>
 
 #include "support/test_support.h"
+#include "win32/win32_support.h"
 
 namespace auralith {
 namespace {
+
+using testing::ProgramFolder;
 
 constexpr const char* kSettingsKey = "Software\\Corvale\\Auralith";
 constexpr const char* kAdvanced = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
@@ -30,18 +33,6 @@ constexpr const char* kQuestion =
 constexpr DWORD kProcessTimeoutMs = 120000;
 // A fresh Wine prefix can take long over its first window.
 constexpr auto kWindowTimeout = std::chrono::seconds(90);
-
-// The program folder that the build fills; a Unix path under Wine is reached
-// through drive Z:.
-std::string ProgramFolder() {
-  const char* env = std::getenv("AURALITH_PROGRAM_DIR");
-  std::string dir = env ? env : "";
-  if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
-  for (char& c : dir)
-    if (c == '/') c = '\\';
-  if (!dir.empty() && dir.back() != '\\') dir.push_back('\\');
-  return dir;
-}
 
 using Values = std::map<std::string, std::pair<DWORD, std::string>>;
 

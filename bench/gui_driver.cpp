@@ -10,7 +10,7 @@
 //       prints the seconds from CreateProcess to the program's exit, and
 //       exits with its exit code.
 //
-// Every wait is bounded (LIMIT_S, default 300, for the run; fixed limits for
+// Every wait is bounded (LIMIT_S, default 400, for a run; fixed limits for
 // the rest); a program that does not end is terminated. Failures go to
 // stderr with exit status 2 (3 when the program had to be terminated).
 
@@ -32,10 +32,8 @@ namespace {
 constexpr DWORD kWindowWaitMs = 60000;
 constexpr DWORD kCloseWaitMs = 30000;
 constexpr UINT kControlTimeoutMs = 10000;
-#ifndef GUI_DRIVER_WATCH_MS
-#define GUI_DRIVER_WATCH_MS 200
-#endif
-constexpr DWORD kWatchIntervalMs = GUI_DRIVER_WATCH_MS;
+constexpr DWORD kWatchIntervalMs = 200;
+constexpr double kRunLimitS = 400;
 // MessageBox gives its text this control id (Windows and Wine alike).
 constexpr int kMessageBoxText = 0xFFFF;
 
@@ -123,17 +121,6 @@ std::string Quoted(const std::string& arg) {
   return out + "\"";
 }
 
-// For the log: where the time of a slow run went, next to wineserver's and
-// the X server's share, which bench/gui-run cannot see from outside.
-void ReportCpu(HANDLE process) {
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return;
-  auto seconds = [](const FILETIME& t) {
-    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-  };
-  std::fprintf(stderr, "gui_driver: program CPU %.3f s user, %.3f s kernel\n", seconds(user), seconds(kernel));
-}
-
 // Ends the program if it has not ended by itself within `ms`.
 bool Finish(const PROCESS_INFORMATION& info, DWORD ms) {
   if (WaitForSingleObject(info.hProcess, ms) == WAIT_OBJECT_0) return true;
@@ -149,11 +136,10 @@ int RunProcess(int argc, char** argv) {
   PROCESS_INFORMATION info{};
   const double started = Now();
   if (!Start(line, &info)) return 2;
-  const bool ended = Finish(info, 600000);
+  const bool ended = Finish(info, static_cast<DWORD>(kRunLimitS * 1000));
   const double seconds = Now() - started;
   DWORD code = 0;
   GetExitCodeProcess(info.hProcess, &code);
-  ReportCpu(info.hProcess);
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
   if (!ended) return 3;
@@ -218,11 +204,10 @@ int RunWindow(const std::string& program, double limit) {
   if (boxSeen) return fail("run stopped");
   if (sent == 0) return fail("the click did not return in time");
 
-  // Posted, not sent: a sheet told to end inside a sent message keeps
-  // waiting in its modal loop for the next posted one (so Wine's does).
+  // Posted, not sent: a sheet told to end inside a sent message goes on
+  // waiting in its modal loop until some message is posted (Wine's does).
   PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
   if (!Finish(info, kCloseWaitMs)) return 3;
-  ReportCpu(info.hProcess);
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
   std::printf("%.3f\n", seconds);
@@ -233,7 +218,7 @@ int RunWindow(const std::string& program, double limit) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "window" && argc >= 3) return RunWindow(argv[2], argc > 3 ? std::atof(argv[3]) : 300.0);
+  if (mode == "window" && argc >= 3) return RunWindow(argv[2], argc > 3 ? std::atof(argv[3]) : kRunLimitS);
   if (mode == "process" && argc >= 3) return RunProcess(argc - 2, argv + 2);
   std::fprintf(stderr,
                "usage: gui_driver window PROGRAM.exe [LIMIT_S]\n"

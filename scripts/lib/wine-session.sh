@@ -59,6 +59,12 @@ wine_session_start() {
     echo "Wine does not start programs; see $log" >&2
     return 1
   }
+  # On our own bare Xvfb windows are not handed to a window manager: there
+  # is none, and Wine waits two seconds for it whenever such a window closes.
+  # On someone's display the window manager frames them as usual.
+  local managed=Y
+  [[ -n $WINE_SESSION_XVFB_PID ]] && managed=N
+  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f </dev/null >>"$log" 2>&1 || true
 }
 
 wine_session_stop() {

@@ -157,6 +157,7 @@ class StartupProgramTest : public ::testing::Test {
     // A player for start-up to find through its file association, so that
     // it asks nobody to browse for one.
     testing::WriteFile(player_ / "winamp.exe", "");
+    testing::MakeDirectories(player_ / "plugins");
     const std::string command = "\"" + player_.path() + "winamp.exe\" \"%1\"";
     RegSetValueA(HKEY_CLASSES_ROOT, "Winamp.File\\shell\\open\\command", REG_SZ, command.c_str(),
                  static_cast<DWORD>(command.size()));
@@ -222,6 +223,13 @@ TEST_F(StartupProgramTest, FirstStartLeavesTheFactoryValues) {
   EXPECT_EQ(found.at("4_id3"), Number(1));
   EXPECT_EQ(found.at("2_backtype"), Number(0));
   EXPECT_EQ(ReadKey(kAdvanced)["HideIcons"], Number(1));
+  // The link scheme names the handler beside the program, and the shipped
+  // plug-in went into the player's plug-in folder.
+  char command[1024] = "";
+  LONG size = sizeof(command);
+  ASSERT_EQ(RegQueryValueA(HKEY_CLASSES_ROOT, "Auralith\\shell\\open\\command", command, &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(command), "\"" + folder_ + "AuralithURL.exe\" \"%1\"");
+  EXPECT_EQ(testing::ReadFile(player_ / "plugins/gen_auralith.dll"), testing::ReadFile(folder_ + "gen_auralith.dll"));
 }
 
 TEST_F(StartupProgramTest, AnotherFolderAsksAndKeepsOrTakesTheNewOne) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "win32/win32_support.h"
 
 namespace auralith {
 namespace {
@@ -35,15 +36,6 @@ constexpr auto kTimeout = std::chrono::seconds(120);
 
 // A path from the test's environment as a Windows program sees it; under
 // Wine a Unix path is reached through drive Z:.
-std::string PathFromEnvironment(const char* name) {
-  const char* env = std::getenv(name);
-  std::string path = env ? env : "";
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-
 bool KeyExists(HKEY root, const char* key) {
   HKEY handle = nullptr;
   if (RegOpenKeyExA(root, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
@@ -150,7 +142,7 @@ std::pair<HWND, Process> WaitForSheetOf(const std::string& program) {
 class InstallerProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    installer_ = PathFromEnvironment("AURALITH_INSTALLER");
+    installer_ = testing::PathFromEnvironment("AURALITH_INSTALLER");
     if (installer_.empty()) GTEST_SKIP() << "this build makes no installer (makensis was not found)";
     for (const auto& [root, key] :
          {std::pair{HKEY_CURRENT_USER, kSettingsKey}, std::pair{HKEY_CURRENT_USER, kUninstallKey},
@@ -190,7 +182,7 @@ TEST_F(InstallerProgramTest, SilentInstallThenUninstallLeavesOnlyTheUsersFiles) 
 
   // The program folder as the build left it; the programs still being
   // written are packed only when they were built.
-  const std::string programs = PathFromEnvironment("AURALITH_PROGRAM_DIR") + "\\";
+  const std::string programs = testing::ProgramFolder();
   for (const char* name : {"Auralith.exe", "auralith-build.exe", "Auralith.htm", "Auralith Help.htm", "AuralithURL.exe",
                            "gen_auralith.dll"}) {
     if (!testing::FileExists(programs + name)) continue;

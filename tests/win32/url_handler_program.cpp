@@ -14,6 +14,7 @@
 #include "platform/native.h"
 #include "settings/settings.h"
 #include "support/test_support.h"
+#include "win32/win32_support.h"
 
 namespace auralith {
 namespace {
@@ -88,10 +89,8 @@ Outcome RunHandler(const std::string& program, const std::string& arguments) {
 class UrlHandlerProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* folder = std::getenv("AURALITH_PROGRAM_DIR");
-    ASSERT_NE(folder, nullptr);
-    // Under Wine the build's folders are reached through drive Z:.
-    program_ = testing::Native(std::string(folder[0] == '/' ? "Z:" : "") + folder + "/AuralithURL.exe");
+    ASSERT_FALSE(testing::ProgramFolder().empty()) << "AURALITH_PROGRAM_DIR is not set";
+    program_ = testing::ProgramFolder() + "AuralithURL.exe";
     ASSERT_NE(GetFileAttributesA(program_.c_str()), INVALID_FILE_ATTRIBUTES) << program_ << " is not built";
     // Spaces in both folders: each path must reach the player as one argument.
     location_ = dir_ / "Music Desk/";

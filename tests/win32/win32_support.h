@@ -5,15 +5,20 @@
 
 namespace auralith::testing {
 
-// The program folder that the build fills (AURALITH_PROGRAM_DIR), as a
-// Windows path ending in a backslash; a Unix path under Wine is reached
-// through drive Z:. Empty when the variable is not set.
-inline std::string ProgramFolder() {
-  const char* env = std::getenv("AURALITH_PROGRAM_DIR");
-  std::string dir = env ? env : "";
-  if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
-  for (char& c : dir)
+// A path the build passes in an environment variable, as a Windows path; a
+// Unix path under Wine is reached through drive Z:. Empty when unset.
+inline std::string PathFromEnvironment(const char* name) {
+  const char* env = std::getenv(name);
+  std::string path = env ? env : "";
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path)
     if (c == '/') c = '\\';
+  return path;
+}
+
+// The program folder that the build fills, ending in a backslash.
+inline std::string ProgramFolder() {
+  std::string dir = PathFromEnvironment("AURALITH_PROGRAM_DIR");
   if (!dir.empty() && dir.back() != '\\') dir.push_back('\\');
   return dir;
 }

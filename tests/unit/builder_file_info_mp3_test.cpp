@@ -104,24 +104,6 @@ TEST_F(Mp3InfoTest, ReadsEveryTagKindWithTheClassicFieldMeanings) {
   EXPECT_TRUE(prompter.shown.empty());
 }
 
-// The reading tests mean little if the fixture wrote another encoding than
-// the case names: check the version byte and TPE1's encoding byte.
-TEST(AudioFixtures, Id3v2TagsCarryTheRequestedVersionAndEncoding) {
-  const struct {
-    TagKind kind;
-    char version;
-    char encoding;
-  } cases[] = {{TagKind::Id3v23Latin1, 3, 0}, {TagKind::Id3v23Utf16, 3, 1}, {TagKind::Id3v24Utf8, 4, 3}};
-  for (const auto& c : cases) {
-    const std::string tag = MakeId3Tag({.kind = c.kind, .artist = "Name"});
-    ASSERT_EQ(tag.substr(0, 3), "ID3");
-    EXPECT_EQ(tag[3], c.version);
-    const auto frame = tag.find("TPE1");
-    ASSERT_NE(frame, std::string::npos);
-    EXPECT_EQ(tag[frame + 10], c.encoding);
-  }
-}
-
 // ---------------------------------------------------------------- precedence
 
 struct PrecedenceCase {

@@ -1,5 +1,4 @@
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -171,66 +170,38 @@ TEST_F(FileInfoTest, WavLengthFromTheHeader) {
 // ---------------------------------------------------------------- damage
 
 TEST_F(FileInfoTest, DamagedOggAndWavKeepLengthUnknownWithoutAlert) {
-  const std::string ogg = MakeOgg(8.0, {{"TITLE", "Whole"}});
+  const std::string ogg = MakeOgg(60.0, {{"TITLE", "Whole"}});
   const struct {
     const char* name;
     const char* path;
     std::string bytes;
+    int length;
   } cases[] = {
-      {"ogg cut inside its headers", "a.ogg", ogg.substr(0, 100)},
-      {"ogg that is text", "b.ogg", MakeGarbage(5000)},
-      {"empty ogg", "c.ogg", ""},
-      {"mp3 named ogg", "d.ogg", MakeMp3({.seconds = 2.0})},
-      {"ogg named wav", "e.wav", ogg},
+      {"ogg cut inside its headers", "a.ogg", ogg.substr(0, 100), -1},
+      {"ogg that is text", "b.ogg", MakeGarbage(5000), -1},
+      {"empty ogg", "c.ogg", "", -1},
+      {"mp3 named ogg", "d.ogg", MakeMp3({.seconds = 2.0}), -1},
+      {"ogg named wav", "e.wav", ogg, -1},
+      // The time is that of the last whole page.
+      {"ogg cut in the audio", "f.ogg", ogg.substr(0, ogg.size() / 2), 30},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(Read(c.path, &c.bytes).length, -1);
+    const int length = Read(c.path, &c.bytes).length;
+    if (c.length < 0) EXPECT_EQ(length, -1);
+    else EXPECT_NEAR(length, c.length, 10);
   }
+  EXPECT_EQ(Read("f.ogg", nullptr).title, "Whole");
   EXPECT_EQ(Read("missing.ogg", nullptr).length, -1);
   EXPECT_EQ(Read("missing.wav", nullptr).length, -1);
   EXPECT_TRUE(prompter.shown.empty());
-}
-
-TEST_F(FileInfoTest, OggCutInTheAudioGivesTheTimeItStillHolds) {
-  // Long enough for many pages: the time is that of the last whole page.
-  const std::string ogg = MakeOgg(60.0, {{"TITLE", "Half"}});
-  const std::string half = ogg.substr(0, ogg.size() / 2);
-  const AFileInfo record = Read("half.ogg", &half);
-  EXPECT_EQ(record.title, "Half");
-  EXPECT_GE(record.length, 20);
-  EXPECT_LE(record.length, 40);
-  EXPECT_TRUE(prompter.shown.empty());
-}
-
-TEST_F(FileInfoTest, RandomlyDamagedFilesNeverCrashOrGiveNegativeLengths) {
-  settings._4_ignorefileinfo.Set(1);
-  const struct {
-    const char* path;
-    std::string bytes;
-  } originals[] = {
-      {"d.mp3", MakeMp3({.seconds = 3.0, .kbps = {64, 192}, .xing = true,
-                         .tags = {{.artist = "A", .title = "T"}, {.kind = testing::TagKind::Id3v1, .album = "B"}}})},
-      {"d.ogg", MakeOgg(3.0, {{"ARTIST", "A"}, {"TITLE", "T"}})},
-      {"d.wav", MakeWav(0.1)},
-  };
-  std::mt19937 random(20240607);
-  for (const auto& original : originals) {
-    for (int round = 0; round < 40; ++round) {
-      std::string bytes = original.bytes;
-      const int flips = 1 + static_cast<int>(random() % 16);
-      for (int i = 0; i < flips; ++i) bytes[random() % bytes.size()] = static_cast<char>(random());
-      if (round % 4 == 3) bytes.resize(random() % bytes.size());
-      SCOPED_TRACE(std::string(original.path) + " round " + std::to_string(round));
-      EXPECT_GE(Read(original.path, &bytes).length, -1);
-    }
-  }
 }
 
 // ---------------------------------------------------------------- alert
 
 TEST_F(FileInfoTest, AnsweringNoSwitchesTheAlertOffForGood) {
   const std::string garbage = MakeGarbage(1000);
+  settings._4_ignorefileinfo.Write();  // 0, cached
   prompter.Answer(MessageAnswer::Yes);
   Read("one.mp3", &garbage);
   ASSERT_EQ(prompter.shown.size(), 1u);
@@ -247,18 +218,14 @@ TEST_F(FileInfoTest, AnsweringNoSwitchesTheAlertOffForGood) {
   EXPECT_EQ(prompter.shown.size(), 2u);
   EXPECT_EQ(later.length, -1);
   EXPECT_EQ(later.title, "three");
-}
 
-TEST_F(FileInfoTest, SwitchSetInTheRegistryMeanwhileIsHonoured) {
-  // Another Settings object (another run, the configuration window) turns
-  // the alert off after this one has cached 0.
-  settings._4_ignorefileinfo.Write();  // stored as 0 and cached
+  // Switched off meanwhile by another run, after this one cached 0.
+  settings._4_ignorefileinfo.Set(0);
   ASSERT_EQ(settings._4_ignorefileinfo.Get(), 0u);
   Settings other(store);
   other._4_ignorefileinfo.Set(1);
-  const std::string garbage = MakeGarbage(1000);
-  EXPECT_EQ(Read("bad.mp3", &garbage).length, -1);
-  EXPECT_TRUE(prompter.shown.empty());
+  Read("four.mp3", &garbage);
+  EXPECT_EQ(prompter.shown.size(), 2u);
 }
 
 // ---------------------------------------------------------------- names

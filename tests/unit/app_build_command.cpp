@@ -192,13 +192,5 @@ TEST_F(BuildCommandTest, UnreadableFileIsReportedWithoutWaitingAndStaysAlerting)
   EXPECT_TRUE(testing::FileExists(location + Native("playlists/nina_blue.m3u")));
 }
 
-TEST_F(BuildCommandTest, HelpNamesEveryOption) {
-  const Outcome run = RunProgram({"--help"}, dir);
-  EXPECT_EQ(run.status, 0);
-  for (const char* option : {"--location", "--root", "--extensions", "--folder-format", "--pattern", "--tags",
-                             "--no-tags", "--strip-numbers", "--ignore-the", "--headers", "--entry-format", "--quiet"})
-    EXPECT_NE(run.out.find(option), std::string::npos) << option;
-}
-
 }  // namespace
 }  // namespace auralith

@@ -1,12 +1,25 @@
 # TagLib and libvorbisfile (with libvorbisenc for the test fixtures).
 # Natively they come from Debian's -dev packages; for Windows from the static
-# cross-built copies that scripts/bootstrap leaves in AURALITH_DEPS_DIR.
+# cross-built copies that scripts/bootstrap leaves in AURALITH_DEPS_DIR (and,
+# for the 32-bit plug-in, AURALITH_DEPS_DIR32).
+
+# The folder of one target's cross-built dependencies: <variable> from the
+# environment, else <default> in the shared cache.
+function(auralith_deps_dir result variable default)
+  if(DEFINED ENV{${variable}})
+    set(${result} "$ENV{${variable}}" PARENT_SCOPE)
+  else()
+    set(${result} "$ENV{HOME}/.cache/auralith-deps/${default}" PARENT_SCOPE)
+  endif()
+endfunction()
 
 if(WIN32)
-  if(DEFINED ENV{AURALITH_DEPS_DIR})
-    set(default_deps_dir "$ENV{AURALITH_DEPS_DIR}")
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    auralith_deps_dir(default_deps_dir AURALITH_DEPS_DIR32 mingw32)
   else()
-    set(default_deps_dir "$ENV{HOME}/.cache/auralith-deps/mingw64")
+    auralith_deps_dir(default_deps_dir AURALITH_DEPS_DIR mingw64)
+    auralith_deps_dir(default_deps_dir32 AURALITH_DEPS_DIR32 mingw32)
+    set(AURALITH_DEPS_DIR32 "${default_deps_dir32}" CACHE PATH "Cross-built dependencies of the 32-bit plug-in")
   endif()
   set(AURALITH_DEPS_DIR "${default_deps_dir}" CACHE PATH "Cross-built dependencies")
   if(NOT EXISTS ${AURALITH_DEPS_DIR}/.stamp)

@@ -1,6 +1,9 @@
-// Runs the built installer as an administrator's script would (silently, into
-// a folder of its choosing), then the uninstaller it leaves. The window that
-// the install opens needs a display (Xvfb under Wine).
+// The way a user goes, in a Wine prefix of its own made afresh for each run
+// (scripts/wine-run, AURALITH_WINE_FRESH): the built installer run silently,
+// with a stand-in player as the program for .m3u files; in the window it
+// opens, a music folder and "Generate playlists"; a desktop-page link played
+// through the installed URL handler; then the uninstaller it leaves. The
+// windows need a display (Xvfb under Wine).
 #include <windows.h>
 // After windows.h, which they build on.
 #include <commctrl.h>
@@ -19,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "resource.h"
+#include "support/audio_fixtures.h"
 #include "support/test_support.h"
 #include "win32/win32_support.h"
 
@@ -29,52 +34,13 @@ constexpr const char* kSettingsKey = "Software\\Corvale\\Auralith";
 constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Auralith";
 // The URL protocol, registered for the user or for the machine.
 constexpr const char* kUrlKey = "Software\\Classes\\Auralith";
+constexpr const char* kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 constexpr const char* kAdvanced = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
-constexpr const char* kBackupKey = "Software\\Auralith installer test ";
 // A fresh Wine prefix can take long over its first window.
 constexpr auto kTimeout = std::chrono::seconds(120);
 
-// A path from the test's environment as a Windows program sees it; under
-// Wine a Unix path is reached through drive Z:.
-bool KeyExists(HKEY root, const char* key) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExA(root, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-  RegCloseKey(handle);
-  return true;
-}
-
-// A key with everything below it, kept aside while the test changes it and
-// put back afterwards (or removed, when there was none).
-class SavedKey {
- public:
-  SavedKey(HKEY root, const char* key, int slot)
-      : root_(root), key_(key), backup_(kBackupKey + std::to_string(slot)), existed_(KeyExists(root, key)) {
-    if (existed_) Copy(root_, key_, HKEY_CURRENT_USER, backup_.c_str());
-  }
-  ~SavedKey() {
-    SHDeleteKeyA(root_, key_);
-    if (!existed_) return;
-    Copy(HKEY_CURRENT_USER, backup_.c_str(), root_, key_);
-    SHDeleteKeyA(HKEY_CURRENT_USER, backup_.c_str());
-  }
-  SavedKey(const SavedKey&) = delete;
-  SavedKey& operator=(const SavedKey&) = delete;
-
- private:
-  static void Copy(HKEY fromRoot, const char* from, HKEY toRoot, const char* to) {
-    HKEY source = nullptr, target = nullptr;
-    if (RegOpenKeyExA(fromRoot, from, 0, KEY_READ, &source) == ERROR_SUCCESS &&
-        RegCreateKeyExA(toRoot, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) == ERROR_SUCCESS) {
-      EXPECT_EQ(RegCopyTreeA(source, nullptr, target), ERROR_SUCCESS) << from;
-    }
-    if (source) RegCloseKey(source);
-    if (target) RegCloseKey(target);
-  }
-  HKEY root_;
-  const char* key_;
-  std::string backup_;
-  bool existed_;
-};
+using testing::KeyExists;
+using testing::SavedKey;
 
 // A value of HKEY_CURRENT_USER as its type and bytes.
 std::pair<DWORD, std::string> Get(const char* key, const char* name) {
@@ -139,6 +105,18 @@ std::pair<HWND, Process> WaitForSheetOf(const std::string& program) {
   return {nullptr, nullptr};
 }
 
+// The shell's state as Windows keeps it: its size, then the flags the
+// desktop page switches (0x40 in the word at offset 4: show it as a web page).
+std::string ShellState() {
+  std::string state(36, '\0');
+  state[0] = 36;
+  return state;
+}
+bool ShowsDesktopPage() {
+  const std::string state = Get(kExplorer, "ShellState").second;
+  return state.size() > 4 && (state[4] & 0x40) != 0;
+}
+
 class InstallerProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -148,11 +126,13 @@ class InstallerProgramTest : public ::testing::Test {
          {std::pair{HKEY_CURRENT_USER, kSettingsKey}, std::pair{HKEY_CURRENT_USER, kUninstallKey},
           std::pair{HKEY_CURRENT_USER, kUrlKey}, std::pair{HKEY_LOCAL_MACHINE, kUrlKey}})
       SHDeleteKeyA(root, key);
-    // Start-up finds the player in the stored folder, and asks no location
-    // question since `location` is already the folder installed into.
-    testing::WriteFile(player_ / "winamp.exe", "");
-    for (const auto& [name, text] : {std::pair{"winamp", player_.path()}, std::pair{"location", folder_ + "\\"}})
-      SHSetValueA(HKEY_CURRENT_USER, kSettingsKey, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    // The player, as start-up finds it: through the program for .m3u files.
+    testing::MakeDirectories(player_ / "plugins");
+    ASSERT_TRUE(CopyFileA(testing::ModulePath().c_str(), (player_ / "winamp.exe").c_str(), FALSE));
+    testing::SetClass(".m3u", "Winamp.File");
+    testing::SetClass("Winamp.File\\shell\\open\\command", "\"" + (player_ / "winamp.exe") + "\" \"%1\"");
+    const std::string state = ShellState();
+    SHSetValueA(HKEY_CURRENT_USER, kExplorer, "ShellState", REG_BINARY, state.data(), static_cast<DWORD>(state.size()));
     char menu[MAX_PATH] = "";
     ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, menu), S_OK);
     shortcut_ = std::string(menu) + "\\Auralith.lnk";
@@ -163,32 +143,51 @@ class InstallerProgramTest : public ::testing::Test {
   }
 
   // Declared first, so that they are put back last.
-  SavedKey saved_[5] = {{HKEY_CURRENT_USER, kSettingsKey, 0},
-                        {HKEY_CURRENT_USER, kUninstallKey, 1},
-                        {HKEY_CURRENT_USER, kAdvanced, 2},
-                        {HKEY_CURRENT_USER, kUrlKey, 3},
-                        {HKEY_LOCAL_MACHINE, kUrlKey, 4}};
+  SavedKey saved_[7] = {{HKEY_CURRENT_USER, kSettingsKey}, {HKEY_CURRENT_USER, kUninstallKey},
+                        {HKEY_CURRENT_USER, kExplorer},    {HKEY_CURRENT_USER, kUrlKey},
+                        {HKEY_LOCAL_MACHINE, kUrlKey},     {HKEY_CLASSES_ROOT, ".m3u"},
+                        {HKEY_CLASSES_ROOT, "Winamp.File"}};
   testing::TempDir area_;
   testing::TempDir player_;
+  testing::TempDir music_;
   const std::string folder_ = area_ / "Auralith";
   std::string installer_;
   std::string shortcut_;
 };
 
-TEST_F(InstallerProgramTest, SilentInstallThenUninstallLeavesOnlyTheUsersFiles) {
+// Types the music folder on the Playlists page of `sheet` and clicks
+// "Generate playlists"; true when the run ended in time.
+bool Generate(HWND sheet, const std::string& music) {
+  const auto timeout = static_cast<UINT>(std::chrono::milliseconds(kTimeout).count());
+  DWORD_PTR page = 0, ignored = 0;
+  SendMessageTimeoutA(sheet, PSM_SETCURSEL, 1, 0, SMTO_NORMAL, timeout, &ignored);
+  SendMessageTimeoutA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_NORMAL, timeout, &page);
+  const HWND playlists = reinterpret_cast<HWND>(page);
+  SendMessageTimeoutA(GetDlgItem(playlists, IDC_MUSIC), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(music.c_str()),
+                      SMTO_NORMAL, timeout, &ignored);
+  // The click returns when the run's window has closed.
+  return SendMessageTimeoutA(GetDlgItem(playlists, IDC_GENERATE), BM_CLICK, 0, 0, SMTO_NORMAL, timeout, &ignored) != 0;
+}
+
+TEST_F(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFiles) {
   ASSERT_EQ(RunToEnd("\"" + installer_ + "\" /S /D=" + folder_), 0);
   auto [sheet, auralith] = WaitForSheetOf(folder_ + "\\Auralith.exe");
   ASSERT_TRUE(sheet) << "the install did not open the installed program's configuration window";
 
-  // The program folder as the build left it; the programs still being
-  // written are packed only when they were built.
+  // The program folder as the build left it, the 32-bit plug-in included,
+  // and that plug-in in the player's folder, where start-up put it.
   const std::string programs = testing::ProgramFolder();
   for (const char* name : {"Auralith.exe", "auralith-build.exe", "Auralith.htm", "Auralith Help.htm", "AuralithURL.exe",
                            "gen_auralith.dll"}) {
-    if (!testing::FileExists(programs + name)) continue;
+    EXPECT_TRUE(testing::FileExists(programs + name)) << name;
     EXPECT_TRUE(testing::ReadFile(folder_ + "\\" + name) == testing::ReadFile(programs + name)) << name;
   }
+  EXPECT_TRUE(testing::ReadFile(player_ / "plugins/gen_auralith.dll") == testing::ReadFile(programs + "gen_auralith.dll"));
   EXPECT_TRUE(testing::FileExists(shortcut_));
+  // -install applied the first start's configuration: icons hidden, the page
+  // on the desktop.
+  EXPECT_EQ(Get(kAdvanced, "HideIcons"), std::pair(static_cast<DWORD>(REG_DWORD), testing::LittleEndian(1, 4)));
+  EXPECT_TRUE(ShowsDesktopPage());
 
   // The installed-programs entry; the version is the one the installer is
   // named for ("Auralith-<version>-setup.exe").
@@ -219,15 +218,36 @@ TEST_F(InstallerProgramTest, SilentInstallThenUninstallLeavesOnlyTheUsersFiles) 
   EXPECT_EQ(RunToEnd(uninstall), 2);
   EXPECT_TRUE(testing::FileExists(uninstaller));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+
+  // A small library, its artist and album in the tags.
+  for (const char* title : {"Dawn", "Noon"}) {
+    const testing::TagSpec tag{.artist = "Lumen", .album = "First Light", .title = title};
+    testing::WriteFile(music_ / ("Lumen/" + std::string(title) + ".mp3"), testing::MakeMp3({.tags = {tag}}));
+  }
+  ASSERT_TRUE(Generate(sheet, music_.path())) << "Generate playlists did not end";
+  const std::string playlist = folder_ + "\\playlists\\lumen_firstlight.m3u";
+  EXPECT_NE(testing::ReadFile(playlist).find("Noon.mp3"), std::string::npos) << playlist;
   // Cancel stores nothing.
   for (const auto deadline = std::chrono::steady_clock::now() + kTimeout;
        WaitForSingleObject(auralith.get(), 100) == WAIT_TIMEOUT && std::chrono::steady_clock::now() < deadline;)
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
   ASSERT_EQ(ExitCode(auralith), 0);
 
-  // What a run generates, and a file of the user's own.
-  testing::WriteFile(folder_ + "\\playlists\\artist_album.m3u", "x.mp3\r\n");
-  testing::WriteFile(folder_ + "\\Auralith.archive", "cache");
+  // A click on the album in the desktop page: the player gets the playlist.
+  // Start-up stored the player's folder as the association names it, in
+  // lower case.
+  EXPECT_EQ(RunToEnd("\"" + folder_ + "\\AuralithURL.exe\" \"Auralith:play/lumen_firstlight.m3u\""), 0);
+  const std::string log = player_ / "command-line.txt";
+  for (const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+       !testing::FileExists(log) && std::chrono::steady_clock::now() < deadline;)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::string played = testing::ReadFile(log);
+  CharLowerBuffA(played.data(), static_cast<DWORD>(played.size()));
+  std::string expected = "\"" + (player_ / "winamp.exe") + "\" \"" + playlist + "\"";
+  CharLowerBuffA(expected.data(), static_cast<DWORD>(expected.size()));
+  EXPECT_EQ(played, expected);
+
+  // A file of the user's own.
   testing::WriteFile(folder_ + "\\notes.txt", "mine");
   ASSERT_EQ(RunToEnd(uninstall), 0);
 
@@ -236,6 +256,9 @@ TEST_F(InstallerProgramTest, SilentInstallThenUninstallLeavesOnlyTheUsersFiles) 
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey)) << "Auralith.exe -uninstall did not run";
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Auralith")) << "the URL protocol still names the removed handler";
+  EXPECT_FALSE(testing::FileExists(player_ / "plugins/gen_auralith.dll"));
+  EXPECT_EQ(Get(kAdvanced, "HideIcons"), std::pair(static_cast<DWORD>(REG_DWORD), testing::LittleEndian(0, 4)));
+  EXPECT_FALSE(ShowsDesktopPage());
 }
 
 }  // namespace

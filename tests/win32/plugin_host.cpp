@@ -1,5 +1,7 @@
-// Loads the built gen_auralith.dll as the player does and plays the player to
-// it: a window that answers its questions, a track that starts, a stop.
+// Loads the 64-bit build of gen_auralith.dll as the player does and plays
+// the player to it: a window that answers its questions, a track that
+// starts, a stop. (The player itself, and the plug-in that ships, are 32-bit,
+// which this machine's Wine cannot run; plugin_image.cpp checks that one.)
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <shlwapi.h>
@@ -17,8 +19,6 @@
 
 namespace auralith {
 namespace {
-
-using testing::ProgramFolder;
 
 constexpr const char* kSettingsKey = "Software\\Corvale\\Auralith";
 
@@ -78,7 +78,8 @@ bool PumpUntil(const std::function<bool()>& done) {
 }
 
 TEST(PluginHostTest, ThePlayingAlbumsCoverReachesTheDesktopFolderAndGoesOnStop) {
-  const std::string dll = ProgramFolder() + "gen_auralith.dll";
+  const std::string dll = testing::PathFromEnvironment("AURALITH_PLUGIN_X64");
+  ASSERT_FALSE(dll.empty()) << "AURALITH_PLUGIN_X64 is not set";
   const HMODULE module = LoadLibraryA(dll.c_str());
   ASSERT_NE(module, nullptr) << dll << ": error " << GetLastError();
   using Entry = winampGeneralPurposePlugin* (*)();

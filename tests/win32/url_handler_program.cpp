@@ -1,5 +1,6 @@
-// Runs the built AuralithURL.exe as the shell would. Winamp is a copy of this
-// test program named "winamp.exe", which records its command line and ends.
+// Runs the built AuralithURL.exe as the shell would. Winamp, and the system's
+// program for .m3u files, is a copy of this test program named "winamp.exe",
+// which records its command line and ends.
 // Error boxes need a display (Xvfb under Wine).
 #include <windows.h>
 
@@ -19,13 +20,9 @@
 namespace auralith {
 namespace {
 
-constexpr auto kTimeout = std::chrono::seconds(90);
+using testing::ModulePath;
 
-std::string ModulePath() {
-  char path[MAX_PATH * 4] = "";
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof(path));
-  return std::string(path, n < sizeof(path) ? n : 0);
-}
+constexpr auto kTimeout = std::chrono::seconds(90);
 
 // Started as "winamp.exe", this program records its command line beside
 // itself (whole, through a rename) and ends before any test runs.
@@ -122,6 +119,17 @@ class UrlHandlerProgramTest : public ::testing::Test {
 
 TEST_F(UrlHandlerProgramTest, WinampGetsThePlaylistAsItsOneArgument) {
   const Outcome outcome = RunHandler(program_, "\"AURALITH://play/a.m3u/\"");
+  EXPECT_EQ(outcome.code, 0);
+  EXPECT_EQ(outcome.message, "");
+  EXPECT_EQ(Recorded(), Quoted(player_ + "winamp.exe") + " " + Quoted(playlist_));
+}
+
+TEST_F(UrlHandlerProgramTest, WithoutWinampTheSystemsProgramForM3uFilesGetsThePlaylist) {
+  const testing::SavedKey m3u(HKEY_CLASSES_ROOT, ".m3u"), type(HKEY_CLASSES_ROOT, "AuralithTest.Playlist");
+  testing::SetClass(".m3u", "AuralithTest.Playlist");
+  testing::SetClass("AuralithTest.Playlist\\shell\\open\\command", Quoted(player_ + "winamp.exe") + " \"%1\"");
+  registry_.Set(Hive::CurrentUser, kSettingsKey, "winamp", RegValue{kRegSz, std::string(1, '\0')});
+  const Outcome outcome = RunHandler(program_, "auralith:play/a.m3u");
   EXPECT_EQ(outcome.code, 0);
   EXPECT_EQ(outcome.message, "");
   EXPECT_EQ(Recorded(), Quoted(player_ + "winamp.exe") + " " + Quoted(playlist_));

@@ -83,10 +83,7 @@ Section "Auralith" SecProgram
   File "${PROGRAM_DIR}\auralith-build.exe"
   File "${PROGRAM_DIR}\Auralith.htm"
   File "${PROGRAM_DIR}\Auralith Help.htm"
-  ; Packed when the build made it.
-  !if /FileExists "${PROGRAM_DIR}\AuralithURL.exe"
-    File "${PROGRAM_DIR}\AuralithURL.exe"
-  !endif
+  File "${PROGRAM_DIR}\AuralithURL.exe"
   ; The 32-bit player plug-in (the player is a 32-bit program); start-up
   ; copies it into the player's plug-in folder.
   File "${PROGRAM_DIR}\gen_auralith.dll"

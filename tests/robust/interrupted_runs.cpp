@@ -355,7 +355,7 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
       ASSERT_NE(found, after.end()) << "lost " << name;
       if (found->second != data) {
         EXPECT_TRUE((name == "4_outformat" && found->second == format + '\0') ||
-                    (name == "location" && found->second == location_ + '\0'))
+                    (name == "location" && found->second == location_ + "/" + '\0'))
             << name << " changed to " << found->second;
       }
     }

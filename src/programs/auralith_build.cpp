@@ -183,12 +183,12 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 
 void StoreOptions(const Options& o, Settings& settings, const std::string& programDir) {
   // No location stored means no start-up has ever run: begin, as the first
-  // start does, from the factory defaults. Those store 4_headers after every
-  // value that would read differently when missing, and the location is
-  // stored after them: a first start that was stopped half way is done
-  // again, while a settings file that lost just its location line keeps
-  // everything else.
-  if (settings.location.Get().empty() && !settings._4_headers.valid()) settings.ResetToDefaults();
+  // start does, from the factory defaults. Only their closing save stores
+  // 4_ignorefileinfo, after every other value but 4_headers (set before it),
+  // and the location is stored after that: a first start that was stopped
+  // half way is done again, while a settings file that lost just its
+  // location line keeps everything else.
+  if (settings.location.Get().empty() && !settings._4_ignorefileinfo.valid()) settings.ResetToDefaults();
   if (o.location) {
     const std::string dir = NormaliseDirectory(*o.location);
     // A folder named on the command line is made when missing, so that the

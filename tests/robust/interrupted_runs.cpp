@@ -322,11 +322,15 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
       ::utimensat(AT_FDCWD, file.c_str(), times, 0);
     }
     const std::string& format = formats[random() % 2];
-    // Step 0 (settings first written, or changed) comes first, while no run
-    // has finished its first start; later the steps with fewest kills.
-    const int target = attempt < 6 ? 0 : total < 100 ? attempt % 9 : static_cast<int>(fewest());
-    const bool cached = fs::exists(location_ + "/Auralith.archive");
+    // Step 0 (settings first written, or changed) comes first, and again
+    // while no run has finished its first start; later the steps with
+    // fewest kills.
     const auto before = StoredValues(registry_);
+    const bool firstStart = before.count("location") == 0;
+    const int target = attempt < 6 || (firstStart && attempt < 20) ? 0
+                       : total < 100                              ? attempt % 9
+                                                                  : static_cast<int>(fewest());
+    const bool cached = fs::exists(location_ + "/Auralith.archive");
     auto anyTime = [&](int step) {
       return std::chrono::duration<double>(std::uniform_real_distribution<double>(0, seconds[step])(random));
     };

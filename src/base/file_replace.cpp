@@ -17,7 +17,7 @@ namespace auralith {
 
 #ifdef _WIN32
 
-static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes) {
+static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes, Durability durability) {
   const std::string temporary = path + ".tmp";
   HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                             nullptr);
@@ -31,9 +31,11 @@ static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes)
     ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
     done += written;
   }
-  ok = ok && FlushFileBuffers(file);
+  const bool durable = durability == Durability::kDurable;
+  ok = ok && (!durable || FlushFileBuffers(file));
   ok = CloseHandle(file) && ok;
-  ok = ok && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  ok = ok && MoveFileExA(temporary.c_str(), path.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0));
   if (!ok) DeleteFileA(temporary.c_str());
   return ok;
 }
@@ -70,7 +72,7 @@ void SyncDirectoryOf(const std::string& path) {
 
 }  // namespace
 
-static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes) {
+static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes, Durability durability) {
   const std::string temporary = path + ".tmp";
   // A temporary file left by a crash is replaced; O_EXCL then makes sure the
   // bytes go into a fresh file of our own and not through a link left there.
@@ -78,24 +80,35 @@ static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes)
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, bytes);
-  ok = ok && ::fsync(fd) == 0;
+  const bool durable = durability == Durability::kDurable;
+  ok = ok && (!durable || ::fsync(fd) == 0);
   ok = ::close(fd) == 0 && ok;
   ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
   if (!ok) {
     ::unlink(temporary.c_str());
     return false;
   }
-  SyncDirectoryOf(path);
+  if (durable) SyncDirectoryOf(path);
   return true;
 }
 
 #endif
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, Durability durability) {
   // A run over an unchanged library would otherwise rewrite and sync the
   // same megabytes every time.
-  if (FileHolds(path, bytes)) return true;
-  return ReplaceViaTemporary(path, bytes);
+  if (FileHolds(path, bytes)) {
+    // A run stopped while it wrote this file left its temporary behind; a
+    // later run that finds the content already right still owes its removal.
+    const std::string temporary = path + ".tmp";
+#ifdef _WIN32
+    DeleteFileA(temporary.c_str());
+#else
+    ::unlink(temporary.c_str());
+#endif
+    return true;
+  }
+  return ReplaceViaTemporary(path, bytes, durability);
 }
 
 }  // namespace auralith

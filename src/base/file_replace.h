@@ -10,6 +10,13 @@ namespace auralith {
 // old file, so a crash or a full disk leaves either the old content or the
 // new one, never a mixture. False on any failure; the old file then stays as
 // it was and no temporary file is left behind.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+//
+// Whole files are always written; `durable` also waits until they are on the
+// disk, so that a power cut right after the call still finds the new content.
+// Files that the next run makes again from the music tree need only be whole:
+// syncing each of thousands of playlists would cost seconds per run.
+enum class Durability { kDurable, kWhole };
+bool WriteFileAtomically(const std::string& path, std::string_view bytes,
+                         Durability durability = Durability::kDurable);
 
 }  // namespace auralith

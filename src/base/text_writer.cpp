@@ -1,7 +1,10 @@
 #include "base/text_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include "base/file_replace.h"
 
 namespace auralith {
 
@@ -31,25 +34,25 @@ bool FileHolds(const std::string& path, std::string_view bytes) {
   return same;
 }
 
-TextWriter::~TextWriter() {
-  if (file_) std::fclose(file_);
-}
-
 bool TextWriter::Open(const std::string& path) {
-  if (file_) std::fclose(file_);
   buffer_.clear();
-  failed_ = false;
   path_ = path;
-  // Appending creates a missing file but keeps an existing one as it is
-  // until Close() knows whether it needs new content; the same stream reads
-  // the old content back for the comparison.
-  file_ = std::fopen(path.c_str(), "a+b");
-  if (!file_) failed_ = true;
-  return file_ != nullptr;
+  // The file is only looked at here: it is replaced whole by Close(), so a
+  // run that is stopped, or a disk that fills up, leaves the old content.
+  // Opening for update without creating proves an existing file writable.
+  std::FILE* file = std::fopen(path.c_str(), "r+b");
+  if (file) {
+    std::fclose(file);
+    failed_ = false;
+  } else {
+    failed_ = errno != ENOENT;
+  }
+  open_ = !failed_;
+  return open_;
 }
 
 void TextWriter::Write(std::string_view text) {
-  if (!file_) {
+  if (!open_) {
     failed_ = true;
     return;
   }
@@ -70,22 +73,9 @@ void TextWriter::Line(std::string_view text) {
 }
 
 bool TextWriter::Close() {
-  if (!file_) return false;
-  std::FILE* file = file_;
-  file_ = nullptr;
-  if (failed_) {
-    std::fclose(file);
-    return false;
-  }
-  const bool same = StreamHolds(file, buffer_);
-  std::fclose(file);
-  if (same) return true;
-  std::FILE* out = std::fopen(path_.c_str(), "wb");
-  if (!out) return false;
-  bool ok = std::fwrite(buffer_.data(), 1, buffer_.size(), out) == buffer_.size();
-  if (std::fflush(out) != 0) ok = false;
-  if (std::fclose(out) != 0) ok = false;
-  return ok;
+  if (!open_) return false;
+  open_ = false;
+  return !failed_ && WriteFileAtomically(path_, buffer_, Durability::kWhole);
 }
 
 }  // namespace auralith

@@ -12,18 +12,18 @@ bool FileHolds(const std::string& path, std::string_view bytes);
 
 // Writes a generated text file whole. Every '\n' handed to it is stored as
 // CR LF, as a Windows text-mode stream would, so the output is byte-identical
-// on every platform. The text is gathered in memory and written by Close();
-// a file that already holds exactly these bytes is left alone, so a run over
-// an unchanged library rewrites nothing. Failure of any step is remembered
-// and reported by Close().
+// on every platform. The text is gathered in memory and put in place by
+// Close() through WriteFileAtomically: a file that already holds exactly these
+// bytes is left alone, and a failed or interrupted write leaves the old file.
+// Failure of any step is remembered and reported by Close().
 class TextWriter {
  public:
   TextWriter() = default;
   TextWriter(const TextWriter&) = delete;
   TextWriter& operator=(const TextWriter&) = delete;
-  ~TextWriter();
 
-  // False when the file cannot be created (or opened for writing).
+  // False when an existing file cannot be written (or the path cannot be
+  // looked at); nothing is created yet.
   bool Open(const std::string& path);
 
   // Appends text; each '\n' becomes "\r\n".
@@ -35,12 +35,12 @@ class TextWriter {
   // file could not be opened, or any byte could not be written.
   bool Close();
 
-  bool is_open() const { return file_ != nullptr; }
+  bool is_open() const { return open_; }
 
  private:
-  std::FILE* file_ = nullptr;  // opened for appending: proves the file can be written
   std::string path_;
   std::string buffer_;
+  bool open_ = false;
   bool failed_ = false;
 };
 

@@ -183,11 +183,12 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 
 void StoreOptions(const Options& o, Settings& settings, const std::string& programDir) {
   // No location stored means no start-up has ever run: begin, as the first
-  // start does, from the factory defaults.
-  if (settings.location.Get().empty()) {
-    settings.location.Set(programDir);
-    settings.ResetToDefaults();
-  }
+  // start does, from the factory defaults. Only their closing save stores
+  // 4_ignorefileinfo, after every other value but 4_headers (set before it),
+  // and the location is stored after that: a first start that was stopped
+  // half way is done again, while a settings file that lost just its
+  // location line keeps everything else.
+  if (settings.location.Get().empty() && !settings._4_ignorefileinfo.valid()) settings.ResetToDefaults();
   if (o.location) {
     const std::string dir = NormaliseDirectory(*o.location);
     // A folder named on the command line is made when missing, so that the
@@ -195,6 +196,8 @@ void StoreOptions(const Options& o, Settings& settings, const std::string& progr
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(std::u8string(dir.begin(), dir.end())), ec);
     settings.location.Set(dir);
+  } else if (settings.location.Get().empty()) {
+    settings.location.Set(programDir);
   }
   if (o.root) settings._4_music.Set(NormaliseDirectory(*o.root));
   if (o.extensions) settings._4_extensions.Set(*o.extensions);
@@ -218,13 +221,18 @@ int Main(int argc, char** argv) {
     return 0;
   }
 
+  ConsolePrompter prompter(stderr);
   NativeRegistryStore registry;
+#ifndef _WIN32
+  registry.SetComplaintHandler([&prompter](const std::string& text) {
+    prompter.Message(text, "Error", MessageButtons::Ok, MessageIcon::Error);
+  });
+#endif
   Settings settings(registry);
   StoreOptions(options, settings, ExecutableDirectory(argc > 0 ? argv[0] : nullptr));
 
   NativeFileSystem fs;
   NativeDesktopShell shell(registry);
-  ConsolePrompter prompter(stderr);
   TerminalProgress progress(stderr, IsTerminal(stderr), options.quiet, TerminalWidth());
   prompter.SetBeforeMessage(&progress);
 

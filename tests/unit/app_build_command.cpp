@@ -192,5 +192,36 @@ TEST_F(BuildCommandTest, UnreadableFileIsReportedWithoutWaitingAndStaysAlerting)
   EXPECT_TRUE(testing::FileExists(location + Native("playlists/nina_blue.m3u")));
 }
 
+#ifndef _WIN32
+TEST_F(BuildCommandTest, ADamagedSettingsFileKeepsWhatCanBeRead) {
+  ASSERT_EQ(RunProgram({"--quiet", "--location", location, "--root", music, "--no-headers"}, dir).status, 0);
+  // The location line is lost (a start with no location resets everything
+  // else to factory defaults), and one more line is garbage.
+  const std::string file = dir / "registry/HKEY_CURRENT_USER.reg";
+  std::string text = ReadFile(file);
+  const auto at = text.find("\"location\"=");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, text.find('\r', at) - at, "\"location\"=\"unterminated");
+  text += "[HKEY_CURRENT_USER\\Software\\Corvale\\Auralith]\r\n\x01\x02 not a line\r\n";
+  WriteFile(file, text);
+
+  const Outcome run = RunProgram({"--quiet", "--root", music}, dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("could not be read"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(file + ".bak"), text);
+  NativeRegistryStore registry;
+  Settings settings(registry);
+  EXPECT_EQ(settings._4_headers.Get(), 0u) << "the values that could be read were kept";
+  EXPECT_EQ(settings._4_music.Get(), music);
+
+  // A file that is no settings file at all is never written over.
+  WriteFile(file, "\x89PNG\r\n");
+  const Outcome refused = RunProgram({"--quiet", "--location", location, "--root", music}, dir);
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(refused.err.find("cannot be read"), std::string::npos) << refused.err;
+  EXPECT_EQ(ReadFile(file), "\x89PNG\r\n");
+}
+#endif
+
 }  // namespace
 }  // namespace auralith

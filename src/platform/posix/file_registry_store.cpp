@@ -7,10 +7,13 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "base/strings.h"
@@ -30,6 +33,9 @@ constexpr std::size_t kMaxKeyDepth = 512;
 // This program's hives stay small; a far larger file is not one of them and is
 // kept aside untouched rather than read into memory.
 constexpr std::int64_t kMaxFileSize = std::int64_t{64} << 20;
+// A change waits this long for another process's change to the same hive,
+// which takes milliseconds.
+constexpr std::chrono::milliseconds kLockPatience(5000);
 
 const char* HiveName(Hive hive) { return hive == Hive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_CLASSES_ROOT"; }
 
@@ -294,53 +300,86 @@ bool ParseValueData(std::string_view data, LineReader* lines, RegValue* value) {
   return ParseHexBytes(joined, &value->data);
 }
 
-bool ParseInto(Hive hive, std::string_view text, Key* root) {
+enum class Parsed { kClean, kSomeLinesBad, kNotAHive };
+
+// A line that cannot be understood costs only itself (a bad section header
+// also the values under it, which belong to no known key): everything
+// readable is kept. Only a file without the header is no hive at all.
+Parsed ParseInto(Hive hive, std::string_view text, Key* root) {
   if (StartsWith(text, kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
-  if (text.find('\0') != std::string_view::npos) return false;
   LineReader lines(text);
   std::string_view line;
-  if (!lines.Next(&line) || line != kHeader) return false;
+  if (!lines.Next(&line) || line != kHeader) return Parsed::kNotAHive;
+  bool bad = false;
   Key* current = nullptr;
   while (lines.Next(&line)) {
     if (TrimBlanks(line).empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      if (line.back() != ']' || line.size() < 2) return false;
-      const std::string_view path = line.substr(1, line.size() - 2);
-      const auto separator = path.find('\\');
-      if (!EqualsIgnoreAsciiCase(path.substr(0, separator), HiveName(hive))) return false;
-      current = separator == std::string_view::npos ? root : CreateKey(root, path.substr(separator + 1));
-      if (!current) return false;
+    // Our writer never puts a NUL in a line; one there is damage.
+    if (line.find('\0') != std::string_view::npos) {
+      bad = true;
       continue;
     }
-    if (!current) return false;
-    std::string name;
-    std::size_t used = 0;
-    if (line[0] == '@') {
-      used = 1;
-    } else if (!ParseQuoted(line, &name, &used)) {
-      return false;
+    if (line[0] == '[') {
+      current = nullptr;
+      if (line.back() != ']' || line.size() < 2) {
+        bad = true;
+        continue;
+      }
+      const std::string_view path = line.substr(1, line.size() - 2);
+      const auto separator = path.find('\\');
+      if (!EqualsIgnoreAsciiCase(path.substr(0, separator), HiveName(hive))) {
+        bad = true;
+        continue;
+      }
+      current = separator == std::string_view::npos ? root : CreateKey(root, path.substr(separator + 1));
+      if (!current) bad = true;
+      continue;
     }
-    if (used >= line.size() || line[used] != '=') return false;
+    std::string name;
+    std::size_t used = 1;
     RegValue value;
-    if (!ParseValueData(line.substr(used + 1), &lines, &value)) return false;
+    const bool named = line[0] == '@' || ParseQuoted(line, &name, &used);
+    // The data are parsed even without a key, so that their continuation
+    // lines are not taken for lines of their own.
+    if (!named || used >= line.size() || line[used] != '=' ||
+        !ParseValueData(line.substr(used + 1), &lines, &value) || !current) {
+      bad = true;
+      continue;
+    }
     auto& slot = current->values[MemoryRegistryStore::Fold(name)];
     if (slot.name.empty()) slot.name = name;
     slot.value = std::move(value);
   }
-  return true;
+  return bad ? Parsed::kSomeLinesBad : Parsed::kClean;
 }
 
 // ------------------------------------------------------------------ files
 
+// Waits for the lock while its holders get on: a process that holds it for
+// `patience` while nothing changes is stuck, and waiting on would hang this
+// one with it. Busy writers, whose turns come in any order, are no reason to
+// give up.
 class FileLock {
  public:
-  explicit FileLock(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+  template <typename Progressed>
+  FileLock(const std::string& path, std::chrono::milliseconds patience, Progressed progressed)
+      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
     if (fd_ < 0) return;
-    while (::flock(fd_, LOCK_EX) != 0) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    auto pause = std::chrono::microseconds(100);
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
-      ::close(fd_);
-      fd_ = -1;
-      return;
+      const bool busy = errno == EWOULDBLOCK;
+      if (busy && std::chrono::steady_clock::now() >= deadline && progressed())
+        deadline = std::chrono::steady_clock::now() + patience;
+      if (!busy || std::chrono::steady_clock::now() >= deadline) {
+        timedOut_ = busy;
+        ::close(fd_);
+        fd_ = -1;
+        return;
+      }
+      std::this_thread::sleep_for(pause);
+      pause = std::min(pause * 2, std::chrono::microseconds(5000));
     }
   }
   ~FileLock() {
@@ -349,9 +388,11 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
   bool held() const { return fd_ >= 0; }
+  bool timedOut() const { return timedOut_; }
 
  private:
   int fd_;
+  bool timedOut_ = false;
 };
 
 class Descriptor {
@@ -448,6 +489,11 @@ FileRegistryStore::Stamp FileRegistryStore::StampOf(const struct stat& st) {
                static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
 }
 
+FileRegistryStore::Stamp FileRegistryStore::StampOfFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? StampOf(st) : Stamp();
+}
+
 std::string FileRegistryStore::ChooseFolder(const char* registryDir, const char* xdgConfigHome, const char* home) {
   auto set = [](const char* value) { return value != nullptr && *value != '\0'; };
   if (set(registryDir)) return registryDir;
@@ -479,10 +525,12 @@ std::string FileRegistryStore::FormatHive(Hive hive, const MemoryRegistryStore::
 }
 
 bool FileRegistryStore::ParseHive(Hive hive, std::string_view text, MemoryRegistryStore::Key* root) {
-  Key parsed;
-  const bool ok = ParseInto(hive, text, &parsed);
-  *root = ok ? std::move(parsed) : Key();
-  return ok;
+  *root = Key();
+  return ParseInto(hive, text, root) == Parsed::kClean;
+}
+
+void FileRegistryStore::Complain(const std::string& text) {
+  if (complaint_ && complained_.insert(text).second) complaint_(text);
 }
 
 void FileRegistryStore::Load(Hive hive) {
@@ -501,7 +549,7 @@ void FileRegistryStore::Load(Hive hive) {
   }
   const Stamp stamp = StampOf(st);
   if (st.st_size > kMaxFileSize) {
-    hiveFile.state = FileState::Damaged;
+    hiveFile.state = FileState::NotAHive;
     hiveFile.stamp = stamp;
     return;
   }
@@ -525,7 +573,18 @@ void FileRegistryStore::Load(Hive hive) {
     hiveFile.state = FileState::Loaded;
     return;
   }
-  hiveFile.state = ParseHive(hive, text, &tree_.root(hive)) ? FileState::Loaded : FileState::Damaged;
+  switch (ParseInto(hive, text, &tree_.root(hive))) {
+    case Parsed::kClean:
+      hiveFile.state = FileState::Loaded;
+      break;
+    case Parsed::kSomeLinesBad:
+      hiveFile.state = FileState::Damaged;
+      break;
+    case Parsed::kNotAHive:
+      tree_.root(hive) = Key();
+      hiveFile.state = FileState::NotAHive;
+      break;
+  }
 }
 
 void FileRegistryStore::Refresh(Hive hive) {
@@ -544,11 +603,14 @@ void FileRegistryStore::Refresh(Hive hive) {
     return;
   }
   const Stamp stamp = StampOf(st);
-  if ((hiveFile.state == FileState::Loaded || hiveFile.state == FileState::Damaged) && hiveFile.stamp == stamp) return;
+  if ((hiveFile.state == FileState::Loaded || hiveFile.state == FileState::Damaged ||
+       hiveFile.state == FileState::NotAHive) &&
+      hiveFile.stamp == stamp)
+    return;
   Load(hive);
 }
 
-bool FileRegistryStore::BackUpDamaged(Hive hive) {
+bool FileRegistryStore::BackUpDamaged(Hive hive, std::string* backup) {
   const std::string path = FilePath(hive);
   const Descriptor source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (source.get() < 0) return false;
@@ -577,6 +639,7 @@ bool FileRegistryStore::BackUpDamaged(Hive hive) {
     ok = ok && ::fsync(target.get()) == 0;
     ok = target.Close() && ok;
     if (!ok) ::unlink(name.c_str());
+    *backup = name;
     return ok;
   }
   return false;
@@ -586,13 +649,34 @@ template <typename Change>
 bool FileRegistryStore::Modify(Hive hive, Change change) {
   if (folder_.empty() || !MakeFolders(folder_)) return false;
   const std::string path = FilePath(hive);
-  const FileLock lock(path + ".lock");
-  if (!lock.held()) return false;
+  // Once the lock has been waited for in vain, later changes only try it:
+  // a stuck process must not make every setting cost the whole wait.
+  Stamp seen = StampOfFile(path);
+  const FileLock lock(path + ".lock", lockGivenUp_ ? std::chrono::milliseconds(0) : kLockPatience, [&] {
+    const Stamp now = StampOfFile(path);
+    const bool changed = !(now == seen);
+    seen = now;
+    return changed;
+  });
+  if (!lock.held()) {
+    if (lock.timedOut()) {
+      lockGivenUp_ = true;
+      Complain("The settings file \"" + path + "\" is locked by another process; settings are not saved.");
+    }
+    return false;
+  }
+  lockGivenUp_ = false;
   // Under the lock the file on disk is the truth: what another process wrote
   // since the last look is read first, so its changes are kept.
   Refresh(hive);
   HiveFile& hiveFile = file(hive);
   if (hiveFile.state == FileState::Unreadable || hiveFile.state == FileState::Unknown) return false;
+  // Whatever is in the file was not understood, so it may be all the user
+  // has: it is never written over.
+  if (hiveFile.state == FileState::NotAHive) {
+    Complain("The settings file \"" + path + "\" cannot be read; settings are not saved until it is moved away.");
+    return false;
+  }
   const std::string before = FormatHive(hive, tree_.root(hive));
   const bool changed = change();
   const std::string after = FormatHive(hive, tree_.root(hive));
@@ -606,9 +690,14 @@ bool FileRegistryStore::Modify(Hive hive, Change change) {
     return false;
   }
   if (after == before) return true;
-  if (hiveFile.state == FileState::Damaged && !BackUpDamaged(hive)) {
-    forget();
-    return false;
+  if (hiveFile.state == FileState::Damaged) {
+    std::string backup;
+    if (!BackUpDamaged(hive, &backup)) {
+      forget();
+      return false;
+    }
+    Complain("The settings file \"" + path + "\" had lines that could not be read; they are kept in \"" + backup +
+             "\".");
   }
 
   const std::string temporary = path + ".tmp";

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -17,8 +19,10 @@ namespace auralith {
 // format, UTF-8. Every change is made under an advisory lock on the current
 // file content, written to a temporary file and renamed over the old one, so
 // neither a crash nor a second process leaves a half-written or clobbered
-// file. A file that cannot be parsed reads as empty and is copied to
-// "<name>.bak" before it is ever replaced. Every failure is silent.
+// file. A line that cannot be parsed costs only itself: the rest is read, and
+// the file is copied to "<name>.bak" before it is ever replaced. A file that
+// is no hive file at all reads as empty and is never replaced. Failures are
+// silent, except those a user must act on, which go to the complaint handler.
 class FileRegistryStore : public RegistryStore {
  public:
   explicit FileRegistryStore(std::string folder);
@@ -33,16 +37,23 @@ class FileRegistryStore : public RegistryStore {
   bool Set(Hive hive, const std::string& keyPath, const std::string& valueName, const RegValue& value) override;
   bool DeleteTree(Hive hive, const std::string& keyPath) override;
 
+  // Told, once per cause, when changes cannot be saved (the lock stays taken
+  // by another process, the file is no hive file) and when a damaged file
+  // was kept aside. The lock is waited for a few seconds at most.
+  void SetComplaintHandler(std::function<void(const std::string&)> handler) { complaint_ = std::move(handler); }
+
   const std::string& folder() const { return folder_; }
   std::string FilePath(Hive hive) const;
 
   // The text of one hive's file, and back. Parsing never crashes on malformed
-  // input: it returns false and leaves `root` empty.
+  // input: it returns false when any line was not understood, and `root`
+  // holds whatever was.
   static std::string FormatHive(Hive hive, const MemoryRegistryStore::Key& root);
   static bool ParseHive(Hive hive, std::string_view text, MemoryRegistryStore::Key* root);
 
  private:
-  enum class FileState { Unknown, Missing, Loaded, Damaged, Unreadable };
+  // Damaged: some lines were not understood. NotAHive: nothing was.
+  enum class FileState { Unknown, Missing, Loaded, Damaged, NotAHive, Unreadable };
   struct Stamp {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -57,18 +68,23 @@ class FileRegistryStore : public RegistryStore {
   };
 
   static Stamp StampOf(const struct stat& st);
+  static Stamp StampOfFile(const std::string& path);
   template <typename Change>
   bool Modify(Hive hive, Change change);
   // Re-reads the hive's file when it is not the one last read.
   void Refresh(Hive hive);
   void Load(Hive hive);
-  bool BackUpDamaged(Hive hive);
+  bool BackUpDamaged(Hive hive, std::string* backup);
+  void Complain(const std::string& text);
   HiveFile& file(Hive hive) { return hive == Hive::CurrentUser ? currentUser_ : classesRoot_; }
 
   std::string folder_;
   MemoryRegistryStore tree_;
   HiveFile currentUser_;
   HiveFile classesRoot_;
+  bool lockGivenUp_ = false;
+  std::function<void(const std::string&)> complaint_;
+  std::set<std::string> complained_;
 };
 
 }  // namespace auralith

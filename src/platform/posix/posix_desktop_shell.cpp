@@ -31,13 +31,9 @@ bool PosixDesktopShell::GetDesktopItemCount(int* count) {
   return true;
 }
 
-void PosixDesktopShell::ApplyChanges(std::uint32_t flags) {
-  if (!created_) return;
-  std::uint32_t applied = 0;
-  if (!ReadDword("ApplyCount", &applied)) applied = 0;
-  WriteDword("ApplyCount", applied + 1);
-  WriteDword("ApplyFlags", flags);
-}
+// The page is shown by whatever watches the generated files; there is no
+// shell to tell.
+void PosixDesktopShell::ApplyChanges(std::uint32_t) {}
 
 void PosixDesktopShell::Release() { created_ = false; }
 
@@ -47,14 +43,6 @@ bool PosixDesktopShell::ReadDword(const char* name, std::uint32_t* value) {
   if (stored.type != kRegDword || stored.data.size() != sizeof(*value)) return false;
   std::memcpy(value, stored.data.data(), sizeof(*value));
   return true;
-}
-
-void PosixDesktopShell::WriteDword(const char* name, std::uint32_t value) {
-  RegValue stored;
-  stored.type = kRegDword;
-  stored.data.resize(sizeof(value));
-  std::memcpy(stored.data.data(), &value, sizeof(value));
-  registry_.Set(Hive::CurrentUser, kPosixDesktopKey, name, stored);
 }
 
 }  // namespace auralith

@@ -16,11 +16,11 @@ namespace auralith {
 //   "ItemCount"   REG_DWORD  the number of desktop items the shell reports;
 //                            absent means none. Nothing here writes it: it is
 //                            set by whoever wants items to exist.
-//   "ApplyCount"  REG_DWORD  how many times ApplyChanges was called
-//   "ApplyFlags"  REG_DWORD  the flags of the last ApplyChanges
 //
-// A desktop environment can watch "ApplyCount" and show "Wallpaper" (an HTML
-// page) in a browser window behind the other windows.
+// A desktop environment can show "Wallpaper" (an HTML page) in a browser
+// window behind the other windows and reload it when the generated files
+// change. Refreshing stores nothing: every run would otherwise rewrite the
+// user's settings file for no one's benefit.
 inline constexpr const char* kPosixDesktopKey = "Software\\Corvale\\Auralith Desktop";
 
 class PosixDesktopShell : public DesktopShell {
@@ -36,7 +36,6 @@ class PosixDesktopShell : public DesktopShell {
 
  private:
   bool ReadDword(const char* name, std::uint32_t* value);
-  void WriteDword(const char* name, std::uint32_t value);
 
   RegistryStore& registry_;
   bool created_ = false;

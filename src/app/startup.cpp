@@ -30,8 +30,10 @@ std::string ProgramDirectory(const std::vector<std::string>& args) {
 void CheckLocation(Settings& settings, const std::string& programDirectory, Prompter& prompter) {
   const std::string location = settings.location.Get();
   if (location.empty()) {
-    settings.location.Set(programDirectory);
+    // The location marks a finished first start, so it goes in after the
+    // defaults: a start stopped half-way is done again, not taken as done.
     settings.ResetToDefaults();
+    settings.location.Set(programDirectory);
     return;
   }
   if (AnsiLowerMultibyte(location) == AnsiLowerMultibyte(programDirectory)) return;

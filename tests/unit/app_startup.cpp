@@ -77,6 +77,28 @@ TEST(StartupTest, FirstRunRecordsTheDirectoryAndWritesFactoryDefaults) {
   EXPECT_EQ(key->values.size(), 30u);
 }
 
+// Writes up to a budget and then no more, as if the program had been stopped.
+class StoppingStore : public MemoryRegistryStore {
+ public:
+  bool Set(Hive hive, const std::string& key, const std::string& name, const RegValue& value) override {
+    return budget-- > 0 && MemoryRegistryStore::Set(hive, key, name, value);
+  }
+  int budget = 0;
+};
+
+TEST(StartupTest, AFirstStartStoppedHalfWayIsDoneAgain) {
+  for (int budget = 1; budget < 40; ++budget) {
+    StoppingStore store;
+    ScriptedPrompter prompter;
+    store.budget = budget;
+    Start(store, prompter, {kProgram});
+    store.budget = 1000;
+    Start(store, prompter, {kProgram});
+    EXPECT_EQ(Number(store, kSettingsKey, "4_id3"), 1) << budget;
+    EXPECT_EQ(Text(store, "location"), Sz(kDir)) << budget;
+  }
+}
+
 TEST(StartupTest, LaterStartsKeepTheOptions) {
   MemoryRegistryStore store;
   ScriptedPrompter prompter;

@@ -78,7 +78,7 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetRange(0, 1);
     progress_.SetStep(1);
     progress_.SetPos(0);
-    paths = ScanMusicTree(fs_, root, "", extensions, progress_);
+    std::vector<MusicFile> found = ScanMusicTree(fs_, root, "", extensions, progress_);
     progress_.SetPos(1);
 
     // 2. Sort the paths and load the cache.
@@ -86,8 +86,10 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetStepLine("Sorting music files... (Step 2 of 8)");
     progress_.SetItemLine("");
     // std::string compares like memcmp, as unsigned bytes: 'B' < 'a' < 0xC3.
-    std::sort(paths.begin(), paths.end());
-    const std::size_t n = paths.size();
+    std::sort(found.begin(), found.end(), [](const MusicFile& a, const MusicFile& b) { return a.path < b.path; });
+    const std::size_t n = found.size();
+    paths.reserve(n);
+    for (MusicFile& file : found) paths.push_back(std::move(file.path));
     const std::int32_t n32 = Clamp32(n);
     progress_.SetRange(0, 1);
     progress_.SetStep(1);
@@ -110,16 +112,23 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetPos(1);
     progress_.SetStepLine("Reading file info... (Step 3 of 8)");
     std::string file = root;
-    for (const std::string& path : paths) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string& path = paths[i];
       progress_.SetItemLine(path);
-      FileStatus status;
-      file.resize(root.size());
-      file += path;
-      if (fs_.Status(file, &status)) {
-        auto found = table.find(path);
-        if (found != table.end() && found->second->modified == status.modified &&
-            found->second->size == status.size) {
-          found->second->seen = 1;
+      // The listing's status saves a call per file; without one it is asked
+      // for now, and a file that vanished since the scan gets no record.
+      FileStatus status = found[i].status;
+      bool known = found[i].statusKnown;
+      if (!known) {
+        file.resize(root.size());
+        file += path;
+        known = fs_.Status(file, &status);
+      }
+      if (known) {
+        auto cached = table.find(path);
+        if (cached != table.end() && cached->second->modified == status.modified &&
+            cached->second->size == status.size) {
+          cached->second->seen = 1;
         } else {
           auto record = std::make_unique<AFileInfo>();
           record->path = path;

@@ -17,6 +17,7 @@
 #include "builder/playlists.h"
 #include "builder/scan.h"
 #include "builder/tag_cache.h"
+#include "builder/tag_reader_pool.h"
 #include "desktop/applier.h"
 
 namespace auralith {
@@ -111,37 +112,52 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetStep(1);
     progress_.SetPos(1);
     progress_.SetStepLine("Reading file info... (Step 3 of 8)");
-    std::string file = root;
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::string& path = paths[i];
-      progress_.SetItemLine(path);
-      // The listing's status saves a call per file; without one it is asked
-      // for now, and a file that vanished since the scan gets no record.
-      FileStatus status = found[i].status;
-      bool known = found[i].statusKnown;
-      if (!known) {
-        file.resize(root.size());
-        file += path;
-        known = fs_.Status(file, &status);
-      }
-      if (known) {
+    {
+      // Which files must be read is settled first, without a message; the
+      // pool then reads them ahead on every core while this thread reports
+      // each path in order, as if it read them one by one itself.
+      std::vector<std::unique_ptr<AFileInfo>> fresh(n);
+      std::vector<AFileInfo*> toRead;
+      std::string file = root;
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string& path = paths[i];
+        FileStatus status = found[i].status;
+        if (!found[i].statusKnown) {
+          file.resize(root.size());
+          file += path;
+          if (!fs_.Status(file, &status)) continue;  // vanished since the scan: no record
+        }
         auto cached = table.find(path);
         if (cached != table.end() && cached->second->modified == status.modified &&
             cached->second->size == status.size) {
           cached->second->seen = 1;
-        } else {
-          auto record = std::make_unique<AFileInfo>();
-          record->path = path;
-          record->modified = status.modified;
-          record->size = status.size;
-          if (folderFormat == 2 || folderFormat == 3) ApplyFolderFormat(*record, settings_);
-          if (pattern.find('%') != std::string::npos) ApplyFileNamePattern(*record, settings_);
-          ReadFileInfo(*record, settings_, prompter_);
-          table[path] = std::move(record);
+          continue;
+        }
+        auto record = std::make_unique<AFileInfo>();
+        record->path = path;
+        record->modified = status.modified;
+        record->size = status.size;
+        if (folderFormat == 2 || folderFormat == 3) ApplyFolderFormat(*record, settings_);
+        if (pattern.find('%') != std::string::npos) ApplyFileNamePattern(*record, settings_);
+        toRead.push_back(record.get());
+        fresh[i] = std::move(record);
+      }
+      found.clear();
+      found.shrink_to_fit();
+
+      // Declared after the records it reads, so that it is gone (its workers
+      // stopped) before they are, whichever way this block is left.
+      TagReaderPool pool(std::move(toRead), TagReadOptionsFrom(settings_));
+      std::size_t next = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        progress_.SetItemLine(paths[i]);
+        if (fresh[i]) {
+          FinishFileInfo(*fresh[i], pool.Result(next++), settings_, prompter_);
+          table.insert_or_assign(paths[i], std::move(fresh[i]));
           cacheChanged = true;
         }
+        progress_.StepIt();
       }
-      progress_.StepIt();
     }
     progress_.SetPos(n32);
     if (std::erase_if(table, [](const auto& entry) { return entry.second->seen == 0; }) > 0) cacheChanged = true;

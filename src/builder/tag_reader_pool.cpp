@@ -23,6 +23,9 @@ unsigned TagReaderPool::ThreadsFor(std::size_t files) {
 TagReaderPool::TagReaderPool(std::vector<AFileInfo*> records, TagReadOptions options)
     : records_(std::move(records)), options_(std::move(options)), states_(new State[records_.size()]()) {
   const unsigned threads = ThreadsFor(records_.size());
+  // Room first: a thread started and then lost to a failed allocation could
+  // never be joined.
+  workers_.reserve(threads);
   try {
     for (unsigned i = 0; i < threads; ++i) workers_.emplace_back(&TagReaderPool::Work, this);
   } catch (const std::system_error&) {

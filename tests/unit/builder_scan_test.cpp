@@ -236,10 +236,19 @@ TEST_F(ScanTree, UnreadableDirectoryIsSkippedAndSiblingsScanned) {
 
 // ------------------------------------------------------------ ScanMusicTree, pathological trees
 
+// Fakes that make up their directories' identities: the node must come from
+// their Identify() too, not from the real file system's shortcut.
+class MadeUpTree : public NativeFileSystem {
+ public:
+  bool IdentifyNode(const std::string& dir, std::uint64_t* node) override {
+    return FileSystem::IdentifyNode(dir, node);
+  }
+};
+
 // A tree that never ends: every directory holds one music file and one
 // subdirectory of the given name, and no directory has an identity that would
 // reveal the repetition.
-class EndlessFileSystem : public NativeFileSystem {
+class EndlessFileSystem : public MadeUpTree {
  public:
   explicit EndlessFileSystem(std::string childName) : child_(std::move(childName)) {}
   bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
@@ -272,7 +281,7 @@ TEST(ScanMusicTreeBounds, EndlessTreeStopsAtBoundedDepthAndLength) {
 
 // Every directory of a set of distinct identities cycles through the same
 // few ids: loops are noticed by identity, not by name.
-class CyclingFileSystem : public NativeFileSystem {
+class CyclingFileSystem : public MadeUpTree {
  public:
   bool ListDirectory(const std::string&, std::vector<DirEntry>* entries) override {
     *entries = {{"next", true, false}, {"f.mp3", false, false}};
@@ -295,7 +304,7 @@ TEST(ScanMusicTreeBounds, IdentityRepeatedOnTheDescentPathEndsIt) {
 
 // Nested directories on different volumes that happen to share a node: the
 // cheap node check alone would take them for a loop.
-class SameNodeFileSystem : public NativeFileSystem {
+class SameNodeFileSystem : public MadeUpTree {
  public:
   bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
     *entries = {{"f.mp3", false, false}};
@@ -316,7 +325,7 @@ TEST(ScanMusicTreeBounds, EqualNodesOnOtherVolumesAreNoLoop) {
 }
 
 // An in-memory tree: a wide collection is walked in time linear in its size.
-class WideFileSystem : public NativeFileSystem {
+class WideFileSystem : public MadeUpTree {
  public:
   bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
     entries->clear();

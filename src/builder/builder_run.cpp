@@ -17,6 +17,7 @@
 #include "builder/playlists.h"
 #include "builder/scan.h"
 #include "builder/tag_cache.h"
+#include "builder/tag_reader_pool.h"
 #include "desktop/applier.h"
 
 namespace auralith {
@@ -78,7 +79,7 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetRange(0, 1);
     progress_.SetStep(1);
     progress_.SetPos(0);
-    paths = ScanMusicTree(fs_, root, "", extensions, progress_);
+    std::vector<MusicFile> found = ScanMusicTree(fs_, root, "", extensions, progress_);
     progress_.SetPos(1);
 
     // 2. Sort the paths and load the cache.
@@ -86,8 +87,10 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetStepLine("Sorting music files... (Step 2 of 8)");
     progress_.SetItemLine("");
     // std::string compares like memcmp, as unsigned bytes: 'B' < 'a' < 0xC3.
-    std::sort(paths.begin(), paths.end());
-    const std::size_t n = paths.size();
+    std::sort(found.begin(), found.end(), [](const MusicFile& a, const MusicFile& b) { return a.path < b.path; });
+    const std::size_t n = found.size();
+    paths.reserve(n);
+    for (MusicFile& file : found) paths.push_back(std::move(file.path));
     const std::int32_t n32 = Clamp32(n);
     progress_.SetRange(0, 1);
     progress_.SetStep(1);
@@ -109,30 +112,52 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetStep(1);
     progress_.SetPos(1);
     progress_.SetStepLine("Reading file info... (Step 3 of 8)");
-    std::string file = root;
-    for (const std::string& path : paths) {
-      progress_.SetItemLine(path);
-      FileStatus status;
-      file.resize(root.size());
-      file += path;
-      if (fs_.Status(file, &status)) {
-        auto found = table.find(path);
-        if (found != table.end() && found->second->modified == status.modified &&
-            found->second->size == status.size) {
-          found->second->seen = 1;
-        } else {
-          auto record = std::make_unique<AFileInfo>();
-          record->path = path;
-          record->modified = status.modified;
-          record->size = status.size;
-          if (folderFormat == 2 || folderFormat == 3) ApplyFolderFormat(*record, settings_);
-          if (pattern.find('%') != std::string::npos) ApplyFileNamePattern(*record, settings_);
-          ReadFileInfo(*record, settings_, prompter_);
-          table[path] = std::move(record);
+    {
+      // Which files must be read is settled first, without a message; the
+      // pool then reads them ahead on every core while this thread reports
+      // each path in order, as if it read them one by one itself.
+      std::vector<std::unique_ptr<AFileInfo>> fresh(n);
+      std::vector<AFileInfo*> toRead;
+      std::string file = root;
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string& path = paths[i];
+        FileStatus status = found[i].status;
+        if (!found[i].statusKnown) {
+          file.resize(root.size());
+          file += path;
+          if (!fs_.Status(file, &status)) continue;  // vanished since the scan: no record
+        }
+        auto cached = table.find(path);
+        if (cached != table.end() && cached->second->modified == status.modified &&
+            cached->second->size == status.size) {
+          cached->second->seen = 1;
+          continue;
+        }
+        auto record = std::make_unique<AFileInfo>();
+        record->path = path;
+        record->modified = status.modified;
+        record->size = status.size;
+        if (folderFormat == 2 || folderFormat == 3) ApplyFolderFormat(*record, settings_);
+        if (pattern.find('%') != std::string::npos) ApplyFileNamePattern(*record, settings_);
+        toRead.push_back(record.get());
+        fresh[i] = std::move(record);
+      }
+      found.clear();
+      found.shrink_to_fit();
+
+      // Declared after the records it reads, so that it is gone (its workers
+      // stopped) before they are, whichever way this block is left.
+      TagReaderPool pool(std::move(toRead), TagReadOptionsFrom(settings_));
+      std::size_t next = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        progress_.SetItemLine(paths[i]);
+        if (fresh[i]) {
+          FinishFileInfo(*fresh[i], pool.Result(next++), settings_, prompter_);
+          table.insert_or_assign(paths[i], std::move(fresh[i]));
           cacheChanged = true;
         }
+        progress_.StepIt();
       }
-      progress_.StepIt();
     }
     progress_.SetPos(n32);
     if (std::erase_if(table, [](const auto& entry) { return entry.second->seen == 0; }) > 0) cacheChanged = true;

@@ -222,28 +222,38 @@ void ApplyTitleFallback(AFileInfo& record, Settings& settings) {
 
 }  // namespace
 
-void ReadFileInfo(AFileInfo& record, Settings& settings, Prompter& prompter) {
-  if (record.path.size() >= 4) {
-    const std::string ending = AsciiLower(std::string_view(record.path).substr(record.path.size() - 4));
-    const bool readTags = settings._4_id3.Get() != 0;
-    const std::string file = WithTrailingSeparator(settings._4_music.Get()) + record.path;
-    bool ok = true;
-    try {
-      if (ending == ".mp3") {
-        ok = ReadMp3(file, readTags, record);
-      } else if (ending == ".ogg") {
-        ReadOgg(file, readTags, record);
-      } else if (ending == ".wav") {
-        ReadWav(file, record);
-      }
-    } catch (...) {
-      // Out of memory on a huge tag, or a library refusing its input: the
-      // file is skipped like any unreadable one; the run goes on.
-      ok = false;
+TagReadOptions TagReadOptionsFrom(Settings& settings) {
+  return {WithTrailingSeparator(settings._4_music.Get()), settings._4_id3.Get() != 0};
+}
+
+bool ReadTags(AFileInfo& record, const TagReadOptions& options) {
+  if (record.path.size() < 4) return true;
+  const std::string ending = AsciiLower(std::string_view(record.path).substr(record.path.size() - 4));
+  const bool mp3 = ending == ".mp3";
+  if (!mp3 && ending != ".ogg" && ending != ".wav") return true;
+  try {
+    const std::string file = options.root + record.path;
+    if (mp3) return ReadMp3(file, options.readTags, record);
+    if (ending == ".ogg") {
+      ReadOgg(file, options.readTags, record);
+    } else {
+      ReadWav(file, record);
     }
-    if (!ok) ReportReadingError(record, settings, prompter);
+    return true;
+  } catch (...) {
+    // Out of memory on a huge tag, or a library refusing its input: the
+    // file is skipped like any unreadable one; the run goes on.
+    return false;
   }
+}
+
+void FinishFileInfo(AFileInfo& record, bool readOk, Settings& settings, Prompter& prompter) {
+  if (!readOk) ReportReadingError(record, settings, prompter);
   ApplyTitleFallback(record, settings);
+}
+
+void ReadFileInfo(AFileInfo& record, Settings& settings, Prompter& prompter) {
+  FinishFileInfo(record, ReadTags(record, TagReadOptionsFrom(settings)), settings, prompter);
 }
 
 }  // namespace auralith

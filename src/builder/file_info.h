@@ -19,4 +19,23 @@ std::string StripLeadingNumbers(std::string_view name);
 // alert through the prompter.
 void ReadFileInfo(AFileInfo& record, Settings& settings, Prompter& prompter);
 
+// ReadFileInfo in two halves, so that a run can read many files at once.
+
+// What reading a file takes from the settings, fixed for a whole run.
+struct TagReadOptions {
+  std::string root;  // ends in a separator
+  bool readTags = true;
+};
+TagReadOptions TagReadOptionsFrom(Settings& settings);
+
+// The file's half: tags and playing time into the record. It uses nothing but
+// its arguments, so different records may be read on different threads at
+// once. False on a reading error.
+bool ReadTags(AFileInfo& record, const TagReadOptions& options);
+
+// The run's half, on the thread that owns the settings and the prompter: the
+// alert for a reading error (the playing time then becomes unknown), and the
+// title from the file name.
+void FinishFileInfo(AFileInfo& record, bool readOk, Settings& settings, Prompter& prompter);
+
 }  // namespace auralith

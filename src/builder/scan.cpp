@@ -1,6 +1,7 @@
 #include "builder/scan.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "base/path.h"
 #include "base/strings.h"
@@ -22,7 +23,7 @@ constexpr std::size_t kMaxPathBytes = 32767;
 class TreeWalker {
  public:
   TreeWalker(FileSystem& fs, const std::string& root, const std::vector<std::string>& extensions,
-             ProgressSink& progress, std::vector<std::string>& found)
+             ProgressSink& progress, std::vector<MusicFile>& found)
       : fs_(fs), root_(root), extensions_(extensions), progress_(progress), found_(found) {}
 
   // `relative` is the directory being walked; it is extended in place for the
@@ -35,15 +36,13 @@ class TreeWalker {
 
     // Without an identity the directory cannot be checked against the
     // descent path; it is walked anyway and the depth bound stops a loop.
-    DirectoryId id;
-    const bool identified = fs_.Identify(dir, &id);
-    if (identified) {
-      if (std::find(ancestors_.begin(), ancestors_.end(), id) != ancestors_.end()) return;
-    }
+    std::uint64_t node = 0;
+    const bool identified = fs_.IdentifyNode(dir, &node);
+    if (identified && LeadsBack(dir, node, relative)) return;
 
     std::vector<DirEntry> entries;
     if (!fs_.ListDirectory(dir, &entries)) return;
-    if (identified) ancestors_.push_back(id);
+    if (identified) ancestors_.push_back({node, relative.size()});
 
     const std::size_t base = relative.size();
     for (const DirEntry& entry : entries) {
@@ -56,11 +55,12 @@ class TreeWalker {
         Walk(relative, depth + 1);
         relative.resize(base);
       } else if (MatchesExtension(entry.name, extensions_)) {
-        std::string path;
-        path.reserve(base + entry.name.size());
-        path.append(relative).append(entry.name);
-        progress_.SetItemLine(path);
-        found_.push_back(std::move(path));
+        MusicFile& file = found_.emplace_back();
+        file.path.reserve(base + entry.name.size());
+        file.path.append(relative).append(entry.name);
+        file.statusKnown = entry.statusKnown;
+        file.status = entry.status;
+        progress_.SetItemLine(file.path);
       }
     }
 
@@ -68,12 +68,33 @@ class TreeWalker {
   }
 
  private:
+  struct Ancestor {
+    std::uint64_t node;
+    std::size_t length;  // of its relative path, a prefix of the current one
+  };
+
+  // Whether `dir` is one of the directories on the descent path. The whole
+  // identities are asked for only when the nodes agree, which only a link
+  // back into the tree, or another volume's directory, makes happen.
+  bool LeadsBack(const std::string& dir, std::uint64_t node, const std::string& relative) {
+    DirectoryId id;
+    bool known = false;
+    for (const Ancestor& ancestor : ancestors_) {
+      if (ancestor.node != node) continue;
+      if (!known && !fs_.Identify(dir, &id)) return false;
+      known = true;
+      DirectoryId other;
+      if (fs_.Identify(root_ + relative.substr(0, ancestor.length), &other) && other == id) return true;
+    }
+    return false;
+  }
+
   FileSystem& fs_;
   const std::string& root_;
   const std::vector<std::string>& extensions_;
   ProgressSink& progress_;
-  std::vector<std::string>& found_;
-  std::vector<DirectoryId> ancestors_;
+  std::vector<MusicFile>& found_;
+  std::vector<Ancestor> ancestors_;
 };
 
 }  // namespace
@@ -107,11 +128,9 @@ bool MatchesExtension(std::string_view name, const std::vector<std::string>& ext
   return false;
 }
 
-std::vector<std::string> ScanMusicTree(FileSystem& fs, const std::string& root,
-                                       const std::string& relative,
-                                       const std::vector<std::string>& extensions,
-                                       ProgressSink& progress) {
-  std::vector<std::string> found;
+std::vector<MusicFile> ScanMusicTree(FileSystem& fs, const std::string& root, const std::string& relative,
+                                     const std::vector<std::string>& extensions, ProgressSink& progress) {
+  std::vector<MusicFile> found;
   if (extensions.empty()) return found;
   std::string current = relative;
   TreeWalker(fs, root, extensions, progress, found).Walk(current, 0);

@@ -17,11 +17,19 @@ std::vector<std::string> ParseExtensions(std::string_view text);
 // folded) for some extension of the list.
 bool MatchesExtension(std::string_view name, const std::vector<std::string>& extensions);
 
-// Lists the relative paths of every visible music file below root + relative,
-// depth first, in the platform's enumeration order. Each file found is shown
-// on the progress sink's item line. Directory links are followed, but a
-// directory already on the current descent path is not entered again.
-std::vector<std::string> ScanMusicTree(FileSystem& fs, const std::string& root,
+// A music file found by the scan: its path relative to the root, and its
+// status when the listing delivered it.
+struct MusicFile {
+  std::string path;
+  bool statusKnown = false;
+  FileStatus status{};
+};
+
+// Lists every visible music file below root + relative, depth first, in the
+// platform's enumeration order. Each file found is shown on the progress
+// sink's item line. Directory links are followed, but a directory already on
+// the current descent path is not entered again.
+std::vector<MusicFile> ScanMusicTree(FileSystem& fs, const std::string& root,
                                        const std::string& relative,
                                        const std::vector<std::string>& extensions,
                                        ProgressSink& progress);

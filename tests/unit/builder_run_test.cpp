@@ -10,6 +10,7 @@
 
 #include "base/path.h"
 #include "builder/builder_run.h"
+#include "builder/tag_cache.h"
 #include "platform/native.h"
 #include "settings/memory_registry_store.h"
 #include "settings/settings.h"
@@ -37,7 +38,12 @@ class SteeredFileSystem : public NativeFileSystem {
  public:
   bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
     if (throwOnList) throw std::bad_alloc();
-    return NativeFileSystem::ListDirectory(dir, entries);
+    if (!NativeFileSystem::ListDirectory(dir, entries)) return false;
+    // The vanished file goes while the run asks for its status, after the
+    // listing; a status the listing carried would hide that.
+    for (DirEntry& entry : *entries)
+      if (!vanished.empty() && EndsWithPath(dir + entry.name, vanished)) entry.statusKnown = false;
+    return true;
   }
   bool Status(const std::string& path, FileStatus* status) override {
     ++statusCalls;
@@ -283,6 +289,70 @@ TEST_F(BuilderRunTest, FileWhoseStatusIsGoneIsLeftOutAndDroppedFromTheCache) {
   EXPECT_EQ(Playlist("beatles_abbeyroad.m3u").find("Something"), std::string::npos);
   EXPECT_EQ(ReadFile(location + "Auralith.archive").find("02 Something.ogg"), std::string::npos);
   EXPECT_NE(ReadFile(location + "Auralith.archive").find("01 Come Together.mp3"), std::string::npos);
+}
+
+TEST_F(BuilderRunTest, WarmRunAsksForNoStatusBeyondTheCacheFile) {
+  AddLibrary();
+  ASSERT_EQ(Run(), BuilderRun::Result::kCompleted);
+  fs.statusCalls = 0;
+  ASSERT_EQ(Run(), BuilderRun::Result::kCompleted);
+  EXPECT_EQ(fs.statusCalls, 1);
+}
+
+// Files are read several at a time, but every message comes as if they were
+// read one after another: each alert between its file's item line and its
+// step, and none after the user switched them off.
+TEST_F(BuilderRunTest, FilesReadTogetherAreReportedInListOrder) {
+  std::vector<std::string> names;
+  std::vector<std::string> unreadable;
+  for (int i = 0; i < 48; ++i) {
+    const std::string number = (i < 10 ? "n0" : "n") + std::to_string(i);
+    const std::string title = "Song " + number;
+    if (i % 7 == 3) {
+      names.push_back(number + ".mp3");
+      unreadable.push_back(names.back());
+      WriteFile(music + names.back(), MakeGarbage(3000 + static_cast<std::size_t>(i)));
+    } else if (i % 3 == 0) {
+      names.push_back(number + ".ogg");
+      WriteFile(music + names.back(), MakeOgg(1.5 + i % 4, {{"TITLE", title}}));
+    } else {
+      names.push_back(number + ".mp3");
+      WriteFile(music + names.back(), Mp3("A", "B", title, number, 1.5 + i % 4));
+    }
+  }
+  ASSERT_GE(unreadable.size(), 4u);
+  // The third alert is answered No: the later unreadable files stay silent.
+  prompter.Answer(MessageAnswer::Yes);
+  prompter.Answer(MessageAnswer::Yes);
+  prompter.Answer(MessageAnswer::No);
+  prompter.onShow = [&](const testing::ScriptedPrompter::Shown& shown) { progress.log.push_back("alert:" + shown.text); };
+  ASSERT_EQ(Run(), BuilderRun::Result::kCompleted);
+
+  const auto begin = std::find(progress.log.begin(), progress.log.end(), "step:Reading file info... (Step 3 of 8)");
+  ASSERT_NE(begin, progress.log.end());
+  const std::vector<std::string> read(begin + 1, begin + 1 + static_cast<std::ptrdiff_t>(names.size() * 2 + 3));
+  std::vector<std::string> expected;
+  std::size_t alerts = 0;
+  for (const std::string& name : names) {
+    expected.push_back("item:" + name);
+    if (std::find(unreadable.begin(), unreadable.end(), name) != unreadable.end() && ++alerts <= 3)
+      expected.push_back("alert:Error reading information from file \"" + name +
+                         "\"\n\nDo you want to be alerted if this type of error occurs again?");
+    expected.push_back("stepit");
+  }
+  EXPECT_EQ(read, expected);
+  EXPECT_EQ(settings->_4_ignorefileinfo.Read(), 1u);
+
+  // Each record holds what its own file says.
+  const PathTable table = ParseTagCache(ReadFile(location + "Auralith.archive"), *settings, 0);
+  ASSERT_EQ(table.size(), names.size());
+  for (int i = 0; i < 48; ++i) {
+    const AFileInfo& record = *table.at(names[static_cast<std::size_t>(i)]);
+    SCOPED_TRACE(record.path);
+    const bool bad = i % 7 == 3;
+    EXPECT_EQ(record.length, bad ? -1 : 1 + i % 4);
+    EXPECT_EQ(record.title, bad ? record.path.substr(0, 3) : "Song " + record.path.substr(0, 3));
+  }
 }
 
 TEST_F(BuilderRunTest, EmptyTreeStillRunsEveryStepAndEmptiesTheCache) {

@@ -94,6 +94,12 @@ TEST(MatchesExtension, Table) {
 
 // ------------------------------------------------------------ ScanMusicTree on disk
 
+List Paths(const std::vector<MusicFile>& files) {
+  List out;
+  for (const MusicFile& f : files) out.push_back(f.path);
+  return out;
+}
+
 List NativeAll(const List& paths) {
   List out;
   for (const std::string& p : paths) out.push_back(Native(p));
@@ -106,7 +112,7 @@ class ScanTree : public ::testing::Test {
     for (const std::string& f : files) WriteFile(dir / f, "x");
   }
   List Scan(const List& extensions = kDefaultExtensions, const std::string& relative = "") {
-    return ScanMusicTree(fs, dir.path(), relative, extensions, progress);
+    return Paths(ScanMusicTree(fs, dir.path(), relative, extensions, progress));
   }
 
   TempDir dir;
@@ -129,6 +135,39 @@ TEST_F(ScanTree, CollectsVisibleMusicFilesAndShowsEachOnce) {
   List expected;
   for (const std::string& path : found) expected.push_back("item:" + path);
   EXPECT_EQ(progress.log, expected) << "each file is shown once, just before it is listed";
+}
+
+// The run compares the status the scan carries with the tag cache instead of
+// asking for it again, so it must be exactly what Status() reports.
+TEST_F(ScanTree, CarriesEachFileStatusAsStatusReportsIt) {
+  const struct {
+    const char* path;
+    std::size_t size;
+    std::int64_t modified;
+  } cases[] = {
+      {"a.mp3", 0, 1000000000},
+      {"Artist/Album/b.ogg", 70000, 1700000000},
+      {"Artist/c.wav", 3, 86400},  // a day after the epoch: no time-zone shift
+      {"d.mp3", 1234, 4102444800},  // after 2038
+  };
+  for (const auto& c : cases) {
+    WriteFile(dir / c.path, std::string(c.size, 'x'));
+    testing::SetModified(dir / c.path, c.modified);
+  }
+  const std::vector<MusicFile> found = ScanMusicTree(fs, dir.path(), "", kDefaultExtensions, progress);
+  ASSERT_EQ(found.size(), std::size(cases));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const auto file = std::find_if(found.begin(), found.end(), [&](const MusicFile& f) { return f.path == Native(c.path); });
+    ASSERT_NE(file, found.end());
+    FileStatus status;
+    ASSERT_TRUE(fs.Status(dir / c.path, &status));
+    EXPECT_EQ(status.size, c.size);
+    EXPECT_EQ(status.modified, c.modified);
+    EXPECT_TRUE(file->statusKnown);
+    EXPECT_EQ(file->status.size, status.size);
+    EXPECT_EQ(file->status.modified, status.modified);
+  }
 }
 
 TEST_F(ScanTree, MultibyteNamesKeepTheirBytes) {
@@ -197,10 +236,19 @@ TEST_F(ScanTree, UnreadableDirectoryIsSkippedAndSiblingsScanned) {
 
 // ------------------------------------------------------------ ScanMusicTree, pathological trees
 
+// Fakes that make up their directories' identities: the node must come from
+// their Identify() too, not from the real file system's shortcut.
+class MadeUpTree : public NativeFileSystem {
+ public:
+  bool IdentifyNode(const std::string& dir, std::uint64_t* node) override {
+    return FileSystem::IdentifyNode(dir, node);
+  }
+};
+
 // A tree that never ends: every directory holds one music file and one
 // subdirectory of the given name, and no directory has an identity that would
 // reveal the repetition.
-class EndlessFileSystem : public NativeFileSystem {
+class EndlessFileSystem : public MadeUpTree {
  public:
   explicit EndlessFileSystem(std::string childName) : child_(std::move(childName)) {}
   bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
@@ -223,7 +271,7 @@ TEST(ScanMusicTreeBounds, EndlessTreeStopsAtBoundedDepthAndLength) {
     SCOPED_TRACE(child.size());
     EndlessFileSystem fs(child);
     RecordingProgress progress;
-    const List found = ScanMusicTree(fs, "root/", "", kDefaultExtensions, progress);
+    const List found = Paths(ScanMusicTree(fs, "root/", "", kDefaultExtensions, progress));
     EXPECT_GT(found.size(), 10u);
     EXPECT_LE(found.size(), 1000u);
     EXPECT_EQ(found.size(), fs.listings);
@@ -233,7 +281,7 @@ TEST(ScanMusicTreeBounds, EndlessTreeStopsAtBoundedDepthAndLength) {
 
 // Every directory of a set of distinct identities cycles through the same
 // few ids: loops are noticed by identity, not by name.
-class CyclingFileSystem : public NativeFileSystem {
+class CyclingFileSystem : public MadeUpTree {
  public:
   bool ListDirectory(const std::string&, std::vector<DirEntry>* entries) override {
     *entries = {{"next", true, false}, {"f.mp3", false, false}};
@@ -249,13 +297,35 @@ class CyclingFileSystem : public NativeFileSystem {
 TEST(ScanMusicTreeBounds, IdentityRepeatedOnTheDescentPathEndsIt) {
   CyclingFileSystem fs;
   RecordingProgress progress;
-  EXPECT_THAT(ScanMusicTree(fs, "", "", kDefaultExtensions, progress),
+  EXPECT_THAT(Paths(ScanMusicTree(fs, "", "", kDefaultExtensions, progress)),
               ElementsAre(Native("next/next/f.mp3"), Native("next/f.mp3"), "f.mp3"))
       << "a subdirectory's files come where the subdirectory is listed";
 }
 
+// Nested directories on different volumes that happen to share a node: the
+// cheap node check alone would take them for a loop.
+class SameNodeFileSystem : public MadeUpTree {
+ public:
+  bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
+    *entries = {{"f.mp3", false, false}};
+    if (std::count(dir.begin(), dir.end(), kPathSeparator) < 2) entries->push_back({"next", true, false});
+    return true;
+  }
+  bool Identify(const std::string& dir, DirectoryId* id) override {
+    *id = {static_cast<std::uint64_t>(std::count(dir.begin(), dir.end(), kPathSeparator)), 5};
+    return true;
+  }
+};
+
+TEST(ScanMusicTreeBounds, EqualNodesOnOtherVolumesAreNoLoop) {
+  SameNodeFileSystem fs;
+  RecordingProgress progress;
+  EXPECT_THAT(Paths(ScanMusicTree(fs, "", "", kDefaultExtensions, progress)),
+              ElementsAre("f.mp3", Native("next/f.mp3"), Native("next/next/f.mp3")));
+}
+
 // An in-memory tree: a wide collection is walked in time linear in its size.
-class WideFileSystem : public NativeFileSystem {
+class WideFileSystem : public MadeUpTree {
  public:
   bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
     entries->clear();
@@ -277,7 +347,7 @@ TEST(ScanMusicTreeBounds, TwentyThousandFilesScanQuickly) {
   WideFileSystem fs;
   RecordingProgress progress;
   const auto start = std::chrono::steady_clock::now();
-  const List found = ScanMusicTree(fs, "", "", kDefaultExtensions, progress);
+  const List found = Paths(ScanMusicTree(fs, "", "", kDefaultExtensions, progress));
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(found.size(), 20u * 20u * 50u);
   EXPECT_LT(elapsed, std::chrono::seconds(2));

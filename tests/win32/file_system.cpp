@@ -56,8 +56,10 @@ TEST(Win32FileSystem, HiddenAttributeIsReportedAndSkippedByTheScan) {
   EXPECT_EQ(Listed(fs, dir.path()), expected);
 
   RecordingProgress progress;
-  EXPECT_THAT(ScanMusicTree(fs, dir.path(), "", {"mp3", "ogg"}, progress),
-              UnorderedElementsAre("Visible.mp3", Native("Dir/inner.mp3")));
+  std::vector<std::string> found;
+  for (const MusicFile& file : ScanMusicTree(fs, dir.path(), "", {"mp3", "ogg"}, progress))
+    found.push_back(file.path);
+  EXPECT_THAT(found, UnorderedElementsAre("Visible.mp3", Native("Dir/inner.mp3")));
 }
 
 TEST(Win32FileSystem, ListsWithOrWithoutTrailingSeparator) {

@@ -35,20 +35,29 @@ bool PosixFileSystem::ListDirectory(const std::string& dir, std::vector<DirEntry
   entries->clear();
   std::unique_ptr<DIR, DirCloser> handle(opendir(dir.empty() ? "." : dir.c_str()));
   if (!handle) return false;
-  std::string prefix = dir;
-  if (!prefix.empty() && prefix.back() != '/') prefix.push_back('/');
+  // Statting by name relative to the open directory spares the kernel the
+  // walk down the whole path for every file.
+  const int fd = dirfd(handle.get());
   while (const dirent* entry = readdir(handle.get())) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
     DirEntry item;
     item.name = name;
     item.hidden = name[0] == '.';
     if (entry->d_type == DT_DIR) {
       item.directory = true;
-    } else if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-      // Links are followed: a link to a directory is listed as one.
+    } else if (!item.hidden || entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      // Links are followed: a link to a directory is listed as one, a link
+      // to a file with the status of its target, as Status() reports it.
       struct stat st;
-      item.directory = stat((prefix + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      if (fstatat(fd, name, &st, 0) == 0) {
+        item.directory = S_ISDIR(st.st_mode);
+        if (!item.directory) {
+          item.statusKnown = true;
+          item.status.size = static_cast<std::uint64_t>(st.st_size);
+          item.status.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+        }
+      }
     }
     entries->push_back(std::move(item));
   }

@@ -10,6 +10,7 @@ class Win32FileSystem : public FileSystem {
  public:
   bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override;
   bool Identify(const std::string& dir, DirectoryId* id) override;
+  bool IdentifyNode(const std::string& dir, std::uint64_t* node) override;
   bool Status(const std::string& path, FileStatus* status) override;
   bool Exists(const std::string& path) override;
   bool Readable(const std::string& path) override;

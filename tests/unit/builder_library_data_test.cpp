@@ -163,6 +163,8 @@ TEST_F(LibraryDataTest, NamesAreEscapedAndEmptyOnesShowAsUnknown) {
       {"AC\\DC", "Back\\", "AC\\\\DC", "Back\\\\"},
       {"It's", "Don't", "It's", "Don't"},
       {"A\xE2\x80\xA8" "B", "C\xE2\x80\xA9" "D", "A\\u2028B", "C\\u2029D"},
+      // The removed breaks leave a separator behind, which must not stay raw.
+      {"A\xE2\x80\n\xA8" "B", "C\xE2\r\x80\xA9" "D", "A\\u2028B", "C\\u2029D"},
       {"Caf\xC3\xA9", "\xE2\x80\xAA", "Caf\xC3\xA9", "\xE2\x80\xAA"},
   };
   for (const NameCase& c : cases) {

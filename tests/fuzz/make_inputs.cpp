@@ -164,6 +164,11 @@ Inputs LibraryRegressions() {
   };
 }
 
+Inputs Links() {
+  return {"Auralith:play/beatles_abbeyroad.m3u", "auralith://play/.m3u/", "AURALITH:PLAY/___.m3u",
+          "Auralith:play/..\\..\\x.m3u", "Auralith:play/a%2fb.m3u"};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -179,6 +184,7 @@ int main(int argc, char** argv) {
     WriteAll(dir / "seeds" / "file_info", Tracks());
     WriteAll(dir / "seeds" / "playlist_text", Libraries());
     WriteAll(dir / "regressions" / "playlist_text", LibraryRegressions());
+    WriteAll(dir / "seeds" / "url_request", Links());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fuzz_inputs: %s\n", error.what());
     return 1;

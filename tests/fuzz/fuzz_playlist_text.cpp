@@ -73,19 +73,6 @@ std::size_t CheckPlaylist(const std::string& name, const std::string& text) {
   return entries;
 }
 
-void AppendUtf8(char32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | cp >> 6));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xE0 | cp >> 12));
-    out->push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 // Reads the double-quoted literal at line[*i] as a script engine would;
 // false when it does not close on this line or holds a raw line break.
 bool ReadLiteral(std::string_view line, std::size_t* i, std::string* value) {
@@ -108,8 +95,10 @@ bool ReadLiteral(std::string_view line, std::size_t* i, std::string* value) {
     } else if (rest[1] == 'r') {
       value->push_back('\r');
     } else if (rest[1] == 'u') {
-      if (rest.size() < 6) return false;
-      AppendUtf8(static_cast<char32_t>(std::stoul(std::string(rest.substr(2, 4)), nullptr, 16)), value);
+      // The writer escapes no other code points.
+      const std::string_view code = rest.substr(2, 4);
+      if (code != "2028" && code != "2029") return false;
+      value->append(code == "2028" ? kLineSeparator : kParagraphSeparator);
       *i += 4;
     } else {
       value->push_back(rest[1]);

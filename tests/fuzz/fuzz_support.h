@@ -31,11 +31,13 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return std::string_view(reinterpret_cast<const char*>(data), size);
 }
 
-// A folder of its own for the life of the process.
+// A folder of its own for the life of the process, in $TMPDIR (where
+// run_harness clears up after a crash too), else on tmpfs when there is one.
 class ScratchDir {
  public:
   ScratchDir() {
-    const char* base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+    const char* base = std::getenv("TMPDIR");
+    if (base == nullptr || *base == '\0') base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
     std::string pattern = std::string(base) + "/auralith-fuzz-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) Violation("no scratch folder", pattern);
     path_ = pattern + "/";

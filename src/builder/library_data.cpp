@@ -17,9 +17,7 @@ namespace {
 constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
 constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";
 
-// Appends `text` for use between double quotes. Line breaks are removed from
-// names (a name is one line on the page) but kept as escapes in track texts,
-// which show the playlist entry as it is.
+// Appends `text` for use between double quotes, as one line.
 void AppendEscaped(std::string& out, std::string_view text, bool trackText) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
@@ -38,19 +36,22 @@ void AppendEscaped(std::string& out, std::string_view text, bool trackText) {
         if (trackText) out += '\\';
         out += c;
         break;
-      case '\n':
-        if (trackText) out += "\\n";
-        break;
-      case '\r':
-        if (trackText) out += "\\r";
-        break;
-      case '\f':
-      case '\a':
-        if (trackText) out += c;
-        break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
       default: out += c;
     }
   }
+}
+
+// A name is one line on the page. Its breaks go before it is escaped, so the
+// bytes on either side of one cannot join into a U+2028 or U+2029 that the
+// escaping never saw.
+std::string WithoutBreaks(std::string_view name) {
+  std::string kept;
+  kept.reserve(name.size());
+  for (const char c : name)
+    if (c != '\n' && c != '\r' && c != '\f' && c != '\a') kept += c;
+  return kept;
 }
 
 std::string Alignment(std::size_t index) {
@@ -63,13 +64,13 @@ std::string ArtistText(const std::string& name) {
   // "Unknown" goes in before the clean-up, so a name of nothing but removed
   // characters shows empty.
   std::string text;
-  AppendEscaped(text, name.empty() ? std::string_view("Unknown") : std::string_view(name), false);
+  AppendEscaped(text, WithoutBreaks(name.empty() ? std::string_view("Unknown") : std::string_view(name)), false);
   return text;
 }
 
 std::string AlbumText(const std::string& name) {
   std::string text;
-  AppendEscaped(text, name, false);
+  AppendEscaped(text, WithoutBreaks(name), false);
   return text.empty() ? "Unknown" : text;
 }
 

@@ -47,6 +47,9 @@ class TreeWalker {
     const std::size_t base = relative.size();
     for (const DirEntry& entry : entries) {
       if (entry.hidden || entry.name.empty()) continue;
+      // A playlist holds one path per line: a name with a line break in it
+      // (possible outside Windows) would split its entry in two.
+      if (entry.name.find_first_of("\r\n") != std::string::npos) continue;
       if (entry.directory) {
         if (entry.name.front() == '.') continue;
         if (depth + 1 > kMaxDepth) continue;

@@ -166,6 +166,8 @@ TEST_F(LibraryDataTest, NamesAndTrackTextsAreEscaped) {
       {"AC\\DC", "AC\\DC", "AC\\\\DC", "AC\\\\DC", "AC\\\\DC"},
       {"It's", "Don't", "It's", "It's", "Don\\'t"},
       {"A\xE2\x80\xA8" "B", "A\xE2\x80\xA9" "B", "A\\u2028B", "A\\u2028B", "A\\u2029B"},
+      // The removed break leaves a separator behind, which must not stay raw.
+      {"A\xE2\x80\n\xA8" "B", "x", "A\\u2028B", "A\\u2028B", "x"},
       {"Caf\xC3\xA9", "Cut \xE2\x80", "Caf\xC3\xA9", "Caf\xC3\xA9", "Cut \xE2\x80"},
   };
   settings._4_outformat.Set("%4");

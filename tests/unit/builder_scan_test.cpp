@@ -214,6 +214,12 @@ TEST_F(ScanTree, LinkLoopsEndAndEveryNonLoopingPathIsListed) {
   EXPECT_THAT(Scan(), UnorderedElementsAreArray(NativeAll({"x.mp3", "A/y.mp3", "B/z.mp3", "B/toA/y.mp3"})));
 }
 
+// Only other systems allow line breaks in names; no playlist line holds one.
+TEST_F(ScanTree, NamesWithLineBreaksAreLeftOut) {
+  Make({"a.mp3", "b\nc.mp3", "d\re.ogg", "Line\nFolder/f.mp3", "Ok/g\r\n.wav"});
+  EXPECT_THAT(Scan(), ElementsAre("a.mp3"));
+}
+
 TEST_F(ScanTree, DirectoryReachedTwiceWithoutLoopIsScannedTwice) {
   Make({"Shared/s.ogg"});
   Link("Shared", dir / "One");

@@ -1,0 +1,90 @@
+#pragma once
+
+// What the harnesses share: settings in memory, a scratch folder on tmpfs
+// when there is one, and the way an input that breaks a rule is reported.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "base/progress_sink.h"
+#include "base/prompter.h"
+#include "settings/memory_registry_store.h"
+#include "settings/settings.h"
+
+namespace auralith::fuzz {
+
+// The tag cache header the harness runs under; its seeds are written with it.
+inline constexpr std::uint32_t kOrganization = 3;
+inline constexpr const char* kFormat = "%3 - %4";
+
+// Aborts, so that libFuzzer keeps the input that broke the rule.
+[[noreturn]] inline void Violation(const char* rule, std::string_view detail = {}) {
+  std::fprintf(stderr, "rule broken: %s\n%.*s\n", rule, static_cast<int>(detail.size()), detail.data());
+  std::abort();
+}
+
+inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
+  return std::string_view(reinterpret_cast<const char*>(data), size);
+}
+
+// A folder of its own for the life of the process, in $TMPDIR (where
+// run_harness clears up after a crash too), else on tmpfs when there is one.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    const char* base = std::getenv("TMPDIR");
+    if (base == nullptr || *base == '\0') base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+    std::string pattern = std::string(base) + "/auralith-fuzz-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) Violation("no scratch folder", pattern);
+    path_ = pattern + "/";
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Settings as a first run leaves them, plus the tag cache header above.
+struct Environment {
+  Environment() : settings(store) {
+    settings.ResetToDefaults();
+    settings._4_organizationnum.Set(kOrganization);
+    settings._4_format.Set(kFormat);
+    settings.location.Set(scratch.path());
+  }
+  MemoryRegistryStore store;
+  Settings settings;
+  ScratchDir scratch;
+};
+
+// Answers Yes to every alert and shows nothing.
+class QuietPrompter : public Prompter {
+ public:
+  MessageAnswer Message(const std::string&, const std::string&, MessageButtons buttons, MessageIcon) override {
+    ++shown;
+    return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+  }
+  int shown = 0;
+};
+
+class QuietProgress : public ProgressSink {
+ public:
+  void SetStepLine(const std::string&) override {}
+  void SetItemLine(const std::string&) override {}
+  void SetRange(std::int32_t, std::int32_t) override {}
+  void SetStep(std::int32_t) override {}
+  void SetPos(std::int32_t) override {}
+  void StepIt() override {}
+};
+
+}  // namespace auralith::fuzz

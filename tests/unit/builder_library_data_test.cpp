@@ -1,15 +1,12 @@
 #include "builder/library_data.h"
 
-#include <cstdio>
 #include <deque>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "base/path.h"
-#include "builder/playlists.h"
 #include "settings/memory_registry_store.h"
 #include "support/test_support.h"
 
@@ -24,7 +21,6 @@ using testing::ReadFile;
 using testing::RecordingProgress;
 using testing::ScriptedPrompter;
 using testing::TempDir;
-using testing::WriteFile;
 
 std::vector<std::string> SplitCrlf(const std::string& text) {
   std::vector<std::string> lines;
@@ -202,115 +198,6 @@ TEST_F(LibraryDataTest, AFileThatCannotBeWrittenIsReported) {
   EXPECT_EQ(prompter.shown[1].icon, MessageIcon::Error);
   EXPECT_EQ(prompter.shown[1].buttons, MessageButtons::Ok);
   EXPECT_FALSE(FileExists(dir / "missing"));
-}
-
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string hex;
-  for (const unsigned char c : bytes) {
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-  }
-  return hex;
-}
-
-// Runs a command and returns its exit status, its output in *output.
-int RunCommand(const std::string& command, std::string* output) {
-  output->clear();
-#ifdef _WIN32
-  (void)command;
-  return -1;
-#else
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[4096];
-  for (std::size_t n; (n = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) output->append(buffer, n);
-  return pclose(pipe);
-#endif
-}
-
-// Declares the three arrays as the page does, runs the data file and prints
-// every text it assigned, in tree order, as UTF-8 in hex.
-constexpr const char* kHarness = R"js(
-const fs = require('fs');
-const vm = require('vm');
-const page = { artist_list: [], album_list: [], track_list: [] };
-vm.createContext(page);
-vm.runInContext(fs.readFileSync(process.argv[2], 'utf8'), page);
-const hex = (s) => Buffer.from(s, 'utf8').toString('hex');
-const out = ['base:' + hex(page.base)];
-page.artist_list.forEach((artist, i) => {
-  out.push('artist:' + hex(artist[0]) + ':' + hex(artist[1]));
-  page.album_list[i].forEach((album, j) => {
-    out.push('album:' + hex(album[0]) + ':' + hex(album[1]));
-    page.track_list[i][j].forEach((track) => out.push('track:' + hex(track)));
-  });
-});
-process.stdout.write(out.join('\n') + '\n');
-)js";
-
-// Whatever bytes names and tags hold, the page must get valid JavaScript that
-// yields exactly the texts to show.
-TEST_F(LibraryDataTest, HostileNamesStillGiveValidJavaScript) {
-#ifdef _WIN32
-  GTEST_SKIP() << "node is run on the native build only";
-#else
-  if (!FileExists("/usr/bin/node")) GTEST_SKIP() << "node is not installed";
-#endif
-  const std::string hostile[] = {
-      "Say \"Hi\"",
-      "Trailing\\",
-      "\\",
-      "It's",
-      "Line\nFeed",
-      "Carriage\rReturn",
-      "Line\xE2\x80\xA8Separator",
-      "Paragraph\xE2\x80\xA9Separator",
-      "</script><script>alert(1)</script>",
-      "%4 Band",
-      "Bell\a Form\f Tab\t",
-      std::string("Nul\0Byte", 8),
-      "\xFF" "Invalid",
-      "${x}`y`",
-      "",
-      "\r\n",
-  };
-  settings._4_outformat.Set("%1|%2|%3|%4");
-  std::vector<std::string> expected = {"base:" + Hex(Base())};
-  auto shownName = [](const std::string& name, bool artist) {
-    std::string shown = artist && name.empty() ? "Unknown" : name;
-    std::erase_if(shown, [](char c) { return c == '\n' || c == '\r' || c == '\a' || c == '\f'; });
-    if (!artist && shown.empty()) shown = "Unknown";
-    // The reading decodes the page as UTF-8: a stray byte shows as U+FFFD.
-    if (!shown.empty() && shown[0] == '\xFF') shown.replace(0, 1, "\xEF\xBF\xBD");
-    return shown;
-  };
-  for (std::size_t i = 0; i < std::size(hostile); ++i) {
-    const std::string& name = hostile[i];
-    const std::string key = "k" + std::to_string(i);
-    AlbumEntry& album = AddAlbum(AddArtist(key, name), "_", name);
-    AFileInfo& track = AddTrack(album, name, name);
-    track.artist = name;
-    track.album = name;
-    expected.push_back("artist:" + Hex(shownName(name, true)) + ":" + Hex(key + ".m3u"));
-    expected.push_back("album:" + Hex(shownName(name, false)) + ":" + Hex(key + "__.m3u"));
-    std::string entry = ExpandEntry("%1|%2|%3|%4", track);
-    for (std::size_t at; (at = entry.find('\xFF')) != std::string::npos;) entry.replace(at, 1, "\xEF\xBF\xBD");
-    expected.push_back("track:" + Hex(entry));
-  }
-  Write();
-
-  const std::string data = dir / "Auralith.data";
-  const std::string harness = dir / "harness.js";
-  WriteFile(harness, kHarness);
-  std::string output;
-  ASSERT_EQ(RunCommand("/usr/bin/node --check < '" + data + "'", &output), 0) << output;
-  ASSERT_EQ(RunCommand("/usr/bin/node '" + harness + "' '" + data + "'", &output), 0) << output;
-
-  std::vector<std::string> shown;
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) shown.push_back(line);
-  EXPECT_EQ(shown, expected);
 }
 
 }  // namespace

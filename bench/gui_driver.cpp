@@ -25,6 +25,7 @@
 #include <string>
 #include <thread>
 
+#include "child_process.h"
 #include "resource.h"
 
 namespace {
@@ -88,39 +89,6 @@ std::string Describe(HWND box) {
   return "\"" + Text(box) + "\": " + Text(GetDlgItem(box, kMessageBoxText));
 }
 
-bool Start(const std::string& commandLine, PROCESS_INFORMATION* info) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  std::string line = commandLine;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, info)) {
-    std::fprintf(stderr, "gui_driver: cannot start %s (error %lu)\n", commandLine.c_str(), GetLastError());
-    return false;
-  }
-  return true;
-}
-
-std::string Quoted(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  // Backslashes double only where a quote follows them ("Z:\music\").
-  std::string out = "\"";
-  std::size_t slashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++slashes;
-    } else {
-      if (c == '"') out.append(slashes + 1, '\\');
-      slashes = 0;
-    }
-    out += c;
-  }
-  out.append(slashes, '\\');
-  return out + "\"";
-}
-
 // Ends the program if it has not ended by itself within `ms`.
 bool Finish(const PROCESS_INFORMATION& info, DWORD ms) {
   if (WaitForSingleObject(info.hProcess, ms) == WAIT_OBJECT_0) return true;
@@ -132,10 +100,10 @@ bool Finish(const PROCESS_INFORMATION& info, DWORD ms) {
 
 int RunProcess(int argc, char** argv) {
   std::string line;
-  for (int i = 0; i < argc; ++i) line += (i ? " " : "") + Quoted(argv[i]);
+  for (int i = 0; i < argc; ++i) line += (i ? " " : "") + bench::Quoted(argv[i]);
   PROCESS_INFORMATION info{};
   const double started = Now();
-  if (!Start(line, &info)) return 2;
+  if (!bench::StartChild("gui_driver", line, &info)) return 2;
   const bool ended = Finish(info, static_cast<DWORD>(kRunLimitS * 1000));
   const double seconds = Now() - started;
   DWORD code = 0;
@@ -150,7 +118,7 @@ int RunProcess(int argc, char** argv) {
 int RunWindow(const std::string& program, double limit) {
   PROCESS_INFORMATION info{};
   const double started = Now();
-  if (!Start(Quoted(program), &info)) return 2;
+  if (!bench::StartChild("gui_driver", bench::Quoted(program), &info)) return 2;
   auto fail = [&](const char* what) {
     std::fprintf(stderr, "gui_driver: %s\n", what);
     TerminateProcess(info.hProcess, 3);

@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <string>
 
+#include "child_process.h"
+
 namespace {
 
 double Now() {
@@ -24,24 +26,6 @@ double Now() {
   QueryPerformanceCounter(&t);
   QueryPerformanceFrequency(&f);
   return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-std::string Quoted(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  // Backslashes double only where a quote follows them ("Z:\music\").
-  std::string out = "\"";
-  std::size_t slashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++slashes;
-    } else {
-      if (c == '"') out.append(slashes + 1, '\\');
-      slashes = 0;
-    }
-    out += c;
-  }
-  out.append(slashes, '\\');
-  return out + "\"";
 }
 
 }  // namespace
@@ -52,21 +36,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string line;
-  for (int i = 1; i < argc; ++i) line += (i > 1 ? " " : "") + Quoted(argv[i]);
+  for (int i = 1; i < argc; ++i) line += (i > 1 ? " " : "") + bench::Quoted(argv[i]);
   std::fflush(stdout);
 
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION info{};
   const double started = Now();
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-    std::fprintf(stderr, "launch: cannot start %s (error %lu)\n", line.c_str(), GetLastError());
-    return 2;
-  }
+  if (!bench::StartChild("launch", line, &info)) return 2;
   // Wine answers for another process from its live state, which is gone once
   // it has ended; the peaks only grow, so the last answer before the end
   // holds them (up to the final few milliseconds, which only free memory).

@@ -18,7 +18,7 @@ namespace auralith {
 #ifdef _WIN32
 
 static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes, Durability durability) {
-  const std::string temporary = path + ".tmp";
+  const std::string temporary = TemporaryFor(path);
   HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                             nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -73,7 +73,7 @@ void SyncDirectoryOf(const std::string& path) {
 }  // namespace
 
 static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes, Durability durability) {
-  const std::string temporary = path + ".tmp";
+  const std::string temporary = TemporaryFor(path);
   // A temporary file left by a crash is replaced; O_EXCL then makes sure the
   // bytes go into a fresh file of our own and not through a link left there.
   ::unlink(temporary.c_str());
@@ -94,13 +94,17 @@ static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes,
 
 #endif
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, Durability durability) {
+std::string TemporaryFor(const std::string& path) { return path + ".tmp"; }
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, Durability durability,
+                         Leftovers leftovers) {
   // A run over an unchanged library would otherwise rewrite and sync the
   // same megabytes every time.
   if (FileHolds(path, bytes)) {
+    if (leftovers == Leftovers::kSweptByCaller) return true;
     // A run stopped while it wrote this file left its temporary behind; a
     // later run that finds the content already right still owes its removal.
-    const std::string temporary = path + ".tmp";
+    const std::string temporary = TemporaryFor(path);
 #ifdef _WIN32
     DeleteFileA(temporary.c_str());
 #else

@@ -15,8 +15,17 @@ namespace auralith {
 // disk, so that a power cut right after the call still finds the new content.
 // Files that the next run makes again from the music tree need only be whole:
 // syncing each of thousands of playlists would cost seconds per run.
+//
+// A temporary file left by an interrupted write is removed when the file is
+// next found unchanged, unless the caller sweeps the folder itself: a writer
+// of thousands of files in a folder it lists anyway would otherwise pay one
+// delete per file on every run (a server round trip each under Wine).
 enum class Durability { kDurable, kWhole };
+enum class Leftovers { kRemove, kSweptByCaller };
 bool WriteFileAtomically(const std::string& path, std::string_view bytes,
-                         Durability durability = Durability::kDurable);
+                         Durability durability = Durability::kDurable, Leftovers leftovers = Leftovers::kRemove);
+
+// The temporary file WriteFileAtomically uses for `path`.
+std::string TemporaryFor(const std::string& path);
 
 }  // namespace auralith

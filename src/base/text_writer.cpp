@@ -34,9 +34,10 @@ bool FileHolds(const std::string& path, std::string_view bytes) {
   return same;
 }
 
-bool TextWriter::Open(const std::string& path) {
+bool TextWriter::Open(const std::string& path, Leftovers leftovers) {
   buffer_.clear();
   path_ = path;
+  leftovers_ = leftovers;
   // The file is only looked at here: it is replaced whole by Close(), so a
   // run that is stopped, or a disk that fills up, leaves the old content.
   // Opening for update without creating proves an existing file writable.
@@ -75,7 +76,7 @@ void TextWriter::Line(std::string_view text) {
 bool TextWriter::Close() {
   if (!open_) return false;
   open_ = false;
-  return !failed_ && WriteFileAtomically(path_, buffer_, Durability::kWhole);
+  return !failed_ && WriteFileAtomically(path_, buffer_, Durability::kWhole, leftovers_);
 }
 
 }  // namespace auralith

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_replace.h"
+
 namespace auralith {
 
 // True when the file exists and holds exactly `bytes`. Reads only as far as
@@ -23,8 +25,9 @@ class TextWriter {
   TextWriter& operator=(const TextWriter&) = delete;
 
   // False when an existing file cannot be written (or the path cannot be
-  // looked at); nothing is created yet.
-  bool Open(const std::string& path);
+  // looked at); nothing is created yet. `leftovers` as for
+  // WriteFileAtomically.
+  bool Open(const std::string& path, Leftovers leftovers = Leftovers::kRemove);
 
   // Appends text; each '\n' becomes "\r\n".
   void Write(std::string_view text);
@@ -40,6 +43,7 @@ class TextWriter {
  private:
   std::string path_;
   std::string buffer_;
+  Leftovers leftovers_ = Leftovers::kRemove;
   bool open_ = false;
   bool failed_ = false;
 };

@@ -100,7 +100,7 @@ bool WriteAlbumPlaylist(const PlaylistSettings& config, const ArtistEntry& artis
   const std::string name = artist.key + "_" + album.key;
   progress.SetItemLine("Writing playlist \"" + name + "\"");
   TextWriter out;
-  if (!out.Open(config.folder + name + ".m3u")) return false;
+  if (!out.Open(config.folder + name + ".m3u", Leftovers::kSweptByCaller)) return false;
   out.Line("#EXTM3U");
   if (config.headings)
     out.Write(MakeHeading(OneLine(DisplayName(album.name)), HeadingStyle::Album, AlbumPrefix(config.music, album)));
@@ -122,7 +122,7 @@ bool WriteAlbumPlaylist(const PlaylistSettings& config, const ArtistEntry& artis
 
 bool WriteArtistPlaylist(const PlaylistSettings& config, const ArtistEntry& artist) {
   TextWriter out;
-  if (!out.Open(config.folder + artist.key + ".m3u")) return false;
+  if (!out.Open(config.folder + artist.key + ".m3u", Leftovers::kSweptByCaller)) return false;
   out.Line("#EXTM3U");
   if (config.headings) out.Write(MakeHeading(OneLine(DisplayName(artist.name)), HeadingStyle::Section, ""));
   for (const auto& album : artist.albums) out.Line(artist.key + "_" + album->key + ".m3u");
@@ -131,7 +131,7 @@ bool WriteArtistPlaylist(const PlaylistSettings& config, const ArtistEntry& arti
 
 bool WriteTopLevelPlaylist(const PlaylistSettings& config, const Library& artists) {
   TextWriter out;
-  if (!out.Open(config.folder + ".m3u")) return false;
+  if (!out.Open(config.folder + ".m3u", Leftovers::kSweptByCaller)) return false;
   out.Line("#EXTM3U");
   if (config.headings) out.Write(MakeHeading("All", HeadingStyle::Section, ""));
   for (const auto& artist : artists) out.Line(artist->key + ".m3u");
@@ -164,6 +164,10 @@ void WritePlaylists(const Library& artists, Settings& settings, FileSystem& fs, 
   }
   RemoveOldFiles(fs, progress, config.folder, entries, ".m3u", kept);
   RemoveOldFiles(fs, progress, config.folder, entries, ".js", kept);
+  // Temporaries a stopped run left behind go here, from the listing, so that
+  // writing an unchanged playlist costs no delete of its own.
+  for (const DirEntry& entry : entries)
+    if (!entry.directory && entry.name.ends_with(".m3u.tmp")) fs.RemoveFile(config.folder + entry.name);
 
   for (const auto& artist : artists) {
     for (const auto& album : artist->albums) {

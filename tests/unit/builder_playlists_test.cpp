@@ -158,8 +158,11 @@ TEST_F(PlaylistsTest, RewritesOnlyPlaylistsWhoseContentChanged) {
   NativeFileSystem probe;
   FileStatus status;
 
+  // What a stopped run was writing goes, even where the content stands.
+  WriteFile(folder + "beatles_abbeyroad.m3u.tmp", "partial");
   help.tracks.front()->title = "Help (Remastered)";
   Write();
+  EXPECT_FALSE(FileExists(folder + "beatles_abbeyroad.m3u.tmp"));
   ASSERT_TRUE(probe.Status(folder + "beatles_abbeyroad.m3u", &status));
   EXPECT_EQ(status.modified, 1000000);
   EXPECT_EQ(Playlist("beatles_abbeyroad.m3u"), abbeyBefore);

@@ -21,6 +21,10 @@ struct DirEntry {
   // could not tell.
   bool statusKnown = false;
   FileStatus status{};
+  // A directory's node, as IdentifyNode() would give it, when the listing
+  // delivered it and the entry is no link.
+  bool nodeKnown = false;
+  std::uint64_t node = 0;
 };
 
 // Identity of a directory on disk (device and inode, or volume serial and

@@ -29,15 +29,16 @@ class TreeWalker {
   // `relative` is the directory being walked; it is extended in place for the
   // children and restored before returning, so building the paths of a deep
   // tree costs no more than their total length.
-  void Walk(std::string& relative, std::size_t depth) {
+  // `known` is the directory's node when its parent's listing gave it.
+  void Walk(std::string& relative, std::size_t depth, const std::uint64_t* known) {
     std::string dir;
     dir.reserve(root_.size() + relative.size());
     dir.append(root_).append(relative);
 
     // Without an identity the directory cannot be checked against the
     // descent path; it is walked anyway and the depth bound stops a loop.
-    std::uint64_t node = 0;
-    const bool identified = fs_.IdentifyNode(dir, &node);
+    std::uint64_t node = known ? *known : 0;
+    const bool identified = known || fs_.IdentifyNode(dir, &node);
     if (identified && LeadsBack(dir, node, relative)) return;
 
     std::vector<DirEntry> entries;
@@ -55,7 +56,7 @@ class TreeWalker {
         if (depth + 1 > kMaxDepth) continue;
         if (root_.size() + base + entry.name.size() + 1 > kMaxPathBytes) continue;
         relative.append(entry.name).push_back(kPathSeparator);
-        Walk(relative, depth + 1);
+        Walk(relative, depth + 1, entry.nodeKnown ? &entry.node : nullptr);
         relative.resize(base);
       } else if (MatchesExtension(entry.name, extensions_)) {
         MusicFile& file = found_.emplace_back();
@@ -136,7 +137,7 @@ std::vector<MusicFile> ScanMusicTree(FileSystem& fs, const std::string& root, co
   std::vector<MusicFile> found;
   if (extensions.empty()) return found;
   std::string current = relative;
-  TreeWalker(fs, root, extensions, progress, found).Walk(current, 0);
+  TreeWalker(fs, root, extensions, progress, found).Walk(current, 0, nullptr);
   return found;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <string_view>
+#include <vector>
 
 #include <io.h>
 #include <windows.h>
@@ -38,8 +39,7 @@ std::wstring Widen(const std::string& text) {
   return std::wstring(wide.begin(), wide.end());
 }
 
-std::string Narrow(const wchar_t* name, bool utf8) {
-  const std::size_t length = std::wcslen(name);
+std::string Narrow(const wchar_t* name, std::size_t length, bool utf8) {
   if (utf8) return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(name), length));
   const int n = WideCharToMultiByte(CP_ACP, 0, name, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
@@ -50,19 +50,23 @@ std::string Narrow(const wchar_t* name, bool utf8) {
 // The file index of an open file, as GetFileInformationByHandle gives it but
 // without the volume serial number that call also fetches: under Wine that
 // is a round trip to the mount manager, several milliseconds a directory.
+struct IoStatus {
+  void* pointer;  // status or pointer
+  ULONG_PTR information;
+};
+
+template <typename Function>
+Function NtdllFunction(const char* name) {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(ntdll, name))) : nullptr;
+}
+
 bool QueryFileIndex(HANDLE handle, std::uint64_t* node) {
-  using Query = LONG(WINAPI*)(HANDLE, void* status, void* info, ULONG length, int infoClass);
+  using Query = LONG(WINAPI*)(HANDLE, IoStatus*, void* info, ULONG length, int infoClass);
   constexpr int kFileInternalInformation = 6;
-  static const Query query = [] {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll ? reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")))
-                 : nullptr;
-  }();
+  static const Query query = NtdllFunction<Query>("NtQueryInformationFile");
   if (query == nullptr) return false;
-  struct {
-    void* pointer;  // status or pointer
-    ULONG_PTR information;
-  } status{};
+  IoStatus status{};
   LARGE_INTEGER index{};
   if (query(handle, &status, &index, sizeof index, kFileInternalInformation) < 0) return false;
   *node = static_cast<std::uint64_t>(index.QuadPart);
@@ -107,10 +111,108 @@ bool IdentifyDirectory(const std::string& dir, DirectoryId* id, std::uint64_t* n
   return trimmed.size() != dir.size() && trimmed.back() != ':' && IdentifyAs(trimmed, id, node);
 }
 
+// One entry of the FileIdFullDirectoryInformation listing.
+struct FullDirectoryEntry {
+  ULONG next;
+  ULONG fileIndex;
+  LARGE_INTEGER creationTime;
+  LARGE_INTEGER lastAccessTime;
+  LARGE_INTEGER lastWriteTime;
+  LARGE_INTEGER changeTime;
+  LARGE_INTEGER endOfFile;
+  LARGE_INTEGER allocationSize;
+  ULONG attributes;
+  ULONG nameBytes;
+  ULONG eaSize;
+  LARGE_INTEGER fileId;
+  WCHAR name[1];
+};
+
+FILETIME AsFileTime(const LARGE_INTEGER& time) {
+  return {static_cast<DWORD>(time.LowPart), static_cast<DWORD>(time.HighPart)};
+}
+
+bool IsDotOrDotDot(const wchar_t* name, std::size_t length) {
+  return name[0] == L'.' && (length == 1 || (length == 2 && name[1] == L'.'));
+}
+
+// Fills the parts of an entry its attributes and find data give.
+void Describe(DirEntry& item, DWORD attributes, std::uint64_t size, const FILETIME& written) {
+  item.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  item.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+  // A link's find data describe the link, not its target; Status() is
+  // asked for those.
+  if (!item.directory && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    item.statusKnown = true;
+    item.status.size = size;
+    item.status.modified = FileTimeToUnixSeconds(written);
+  }
+}
+
+enum class Listing { kDone, kUnsupported };
+
+// Lists through the directory's own handle with the file ids, so that a walk
+// needs no open per subdirectory to learn its identity: under Wine that open
+// costs as much as listing a small folder.
+Listing ListWithIds(const std::wstring& path, bool utf8, std::vector<DirEntry>* entries) {
+  using Query = LONG(WINAPI*)(HANDLE, HANDLE event, void* apc, void* context, IoStatus*, void* info, ULONG length,
+                              int infoClass, BOOLEAN single, void* mask, BOOLEAN restart);
+  constexpr int kFileIdFullDirectoryInformation = 38;
+  constexpr LONG kNoMoreFiles = static_cast<LONG>(0x80000006);
+  constexpr LONG kNoSuchFile = static_cast<LONG>(0xC000000F);
+  static const Query query = NtdllFunction<Query>("NtQueryDirectoryFile");
+  if (query == nullptr) return Listing::kUnsupported;
+  const HANDLE handle = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Listing::kUnsupported;
+  // Entries are 8-byte aligned within the buffer.
+  static thread_local std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t));
+  Listing result = Listing::kDone;
+  for (bool first = true;; first = false) {
+    IoStatus io{};
+    const LONG status = query(handle, nullptr, nullptr, nullptr, &io, buffer.data(),
+                              static_cast<ULONG>(buffer.size() * sizeof(std::uint64_t)),
+                              kFileIdFullDirectoryInformation, FALSE, nullptr, first);
+    if (status == kNoMoreFiles || status == kNoSuchFile) break;
+    if (status < 0) {
+      // Not a directory, or a file system without this listing: the find
+      // functions tell which, and list the latter.
+      if (first) result = Listing::kUnsupported;
+      break;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    for (std::size_t offset = 0;;) {
+      const auto* entry = reinterpret_cast<const FullDirectoryEntry*>(bytes + offset);
+      const std::size_t length = entry->nameBytes / sizeof(WCHAR);
+      if (!IsDotOrDotDot(entry->name, length)) {
+        DirEntry& item = entries->emplace_back();
+        item.name = Narrow(entry->name, length, utf8);
+        Describe(item, entry->attributes, static_cast<std::uint64_t>(entry->endOfFile.QuadPart),
+                 AsFileTime(entry->lastWriteTime));
+        // A link or mount point's id is its own, not its target's.
+        if (item.directory && (entry->attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && entry->fileId.QuadPart) {
+          item.nodeKnown = true;
+          item.node = static_cast<std::uint64_t>(entry->fileId.QuadPart);
+        }
+      }
+      if (entry->next == 0) break;
+      offset += entry->next;
+    }
+  }
+  CloseHandle(handle);
+  return result;
+}
+
 }  // namespace
 
 bool Win32FileSystem::ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) {
   entries->clear();
+  const bool utf8 = GetACP() == CP_UTF8;
+  switch (ListWithIds(Widen(dir.empty() ? "." : dir), utf8, entries)) {
+    case Listing::kDone: return true;
+    case Listing::kUnsupported: entries->clear(); break;
+  }
   std::wstring wildcard = Widen(dir);
   if (!wildcard.empty() && wildcard.back() != L'\\' && wildcard.back() != L'/') wildcard.push_back(L'\\');
   wildcard += L"*.*";
@@ -126,22 +228,12 @@ bool Win32FileSystem::ListDirectory(const std::string& dir, std::vector<DirEntry
     // Only an empty drive root has not even "." and ".." to deliver.
     return GetLastError() == ERROR_FILE_NOT_FOUND && IsDirectory(dir.empty() ? "." : dir);
   }
-  const bool utf8 = GetACP() == CP_UTF8;
   do {
-    const wchar_t* name = data.cFileName;
-    if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) continue;
-    DirEntry item;
-    item.name = Narrow(name, utf8);
-    item.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    item.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
-    // A link's find data describe the link, not its target; Status() is
-    // asked for those.
-    if (!item.directory && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-      item.statusKnown = true;
-      item.status.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
-      item.status.modified = FileTimeToUnixSeconds(data.ftLastWriteTime);
-    }
-    entries->push_back(std::move(item));
+    const std::size_t length = std::wcslen(data.cFileName);
+    if (IsDotOrDotDot(data.cFileName, length)) continue;
+    DirEntry& item = entries->emplace_back();
+    item.name = Narrow(data.cFileName, length, utf8);
+    Describe(item, data.dwFileAttributes, Join(data.nFileSizeHigh, data.nFileSizeLow), data.ftLastWriteTime);
   } while (FindNextFileW(find, &data));
   FindClose(find);
   return true;

@@ -17,7 +17,7 @@ namespace auralith {
 
 #ifdef _WIN32
 
-static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes, Durability durability) {
+bool ReplaceWhole(const std::string& path, std::string_view bytes, Durability durability) {
   const std::string temporary = TemporaryFor(path);
   HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                             nullptr);
@@ -72,7 +72,7 @@ void SyncDirectoryOf(const std::string& path) {
 
 }  // namespace
 
-static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes, Durability durability) {
+bool ReplaceWhole(const std::string& path, std::string_view bytes, Durability durability) {
   const std::string temporary = TemporaryFor(path);
   // A temporary file left by a crash is replaced; O_EXCL then makes sure the
   // bytes go into a fresh file of our own and not through a link left there.
@@ -96,23 +96,26 @@ static bool ReplaceViaTemporary(const std::string& path, std::string_view bytes,
 
 std::string TemporaryFor(const std::string& path) { return path + ".tmp"; }
 
+void RemoveTemporaryOf(const std::string& path) {
+  const std::string temporary = TemporaryFor(path);
+#ifdef _WIN32
+  DeleteFileA(temporary.c_str());
+#else
+  ::unlink(temporary.c_str());
+#endif
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, Durability durability,
                          Leftovers leftovers) {
   // A run over an unchanged library would otherwise rewrite and sync the
   // same megabytes every time.
   if (FileHolds(path, bytes)) {
-    if (leftovers == Leftovers::kSweptByCaller) return true;
     // A run stopped while it wrote this file left its temporary behind; a
     // later run that finds the content already right still owes its removal.
-    const std::string temporary = TemporaryFor(path);
-#ifdef _WIN32
-    DeleteFileA(temporary.c_str());
-#else
-    ::unlink(temporary.c_str());
-#endif
+    if (leftovers == Leftovers::kRemove) RemoveTemporaryOf(path);
     return true;
   }
-  return ReplaceViaTemporary(path, bytes, durability);
+  return ReplaceWhole(path, bytes, durability);
 }
 
 }  // namespace auralith

@@ -25,6 +25,12 @@ enum class Leftovers { kRemove, kSweptByCaller };
 bool WriteFileAtomically(const std::string& path, std::string_view bytes,
                          Durability durability = Durability::kDurable, Leftovers leftovers = Leftovers::kRemove);
 
+// The two halves of WriteFileAtomically, for a caller that has compared the
+// file already: the replacement through the temporary file, whatever the file
+// holds now, and the removal of a temporary an interrupted write left behind.
+bool ReplaceWhole(const std::string& path, std::string_view bytes, Durability durability);
+void RemoveTemporaryOf(const std::string& path);
+
 // The temporary file WriteFileAtomically uses for `path`.
 std::string TemporaryFor(const std::string& path);
 

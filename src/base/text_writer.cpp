@@ -34,20 +34,22 @@ bool FileHolds(const std::string& path, std::string_view bytes) {
   return same;
 }
 
+TextWriter::~TextWriter() {
+  if (existing_) std::fclose(existing_);
+}
+
 bool TextWriter::Open(const std::string& path, Leftovers leftovers) {
   buffer_.clear();
   path_ = path;
   leftovers_ = leftovers;
+  if (existing_) std::fclose(existing_);
   // The file is only looked at here: it is replaced whole by Close(), so a
   // run that is stopped, or a disk that fills up, leaves the old content.
-  // Opening for update without creating proves an existing file writable.
-  std::FILE* file = std::fopen(path.c_str(), "r+b");
-  if (file) {
-    std::fclose(file);
-    failed_ = false;
-  } else {
-    failed_ = errno != ENOENT;
-  }
+  // Opening for update without creating proves an existing file writable,
+  // and the same stream then serves to compare it: under Wine every open
+  // is a round trip to the server.
+  existing_ = std::fopen(path.c_str(), "r+b");
+  failed_ = existing_ == nullptr && errno != ENOENT;
   open_ = !failed_;
   return open_;
 }
@@ -76,7 +78,16 @@ void TextWriter::Line(std::string_view text) {
 bool TextWriter::Close() {
   if (!open_) return false;
   open_ = false;
-  return !failed_ && WriteFileAtomically(path_, buffer_, Durability::kWhole, leftovers_);
+  bool same = false;
+  if (existing_) {
+    same = StreamHolds(existing_, buffer_);
+    std::fclose(existing_);
+    existing_ = nullptr;
+  }
+  if (failed_) return false;
+  if (!same) return ReplaceWhole(path_, buffer_, Durability::kWhole);
+  if (leftovers_ == Leftovers::kRemove) RemoveTemporaryOf(path_);
+  return true;
 }
 
 }  // namespace auralith

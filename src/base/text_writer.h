@@ -21,6 +21,7 @@ bool FileHolds(const std::string& path, std::string_view bytes);
 class TextWriter {
  public:
   TextWriter() = default;
+  ~TextWriter();
   TextWriter(const TextWriter&) = delete;
   TextWriter& operator=(const TextWriter&) = delete;
 
@@ -43,6 +44,8 @@ class TextWriter {
  private:
   std::string path_;
   std::string buffer_;
+  // The file as Open() found it, kept open to be compared by Close().
+  std::FILE* existing_ = nullptr;
   Leftovers leftovers_ = Leftovers::kRemove;
   bool open_ = false;
   bool failed_ = false;

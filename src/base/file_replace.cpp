@@ -17,11 +17,7 @@ namespace auralith {
 
 #ifdef _WIN32
 
-bool ReplaceWhole(const std::string& path, std::string_view bytes, Durability durability) {
-  const std::string temporary = TemporaryFor(path);
-  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+static bool WriteAll(HANDLE file, std::string_view bytes) {
   bool ok = true;
   std::size_t done = 0;
   while (ok && done < bytes.size()) {
@@ -31,12 +27,30 @@ bool ReplaceWhole(const std::string& path, std::string_view bytes, Durability du
     ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
     done += written;
   }
+  return ok;
+}
+
+bool ReplaceWhole(const std::string& path, std::string_view bytes, Durability durability) {
+  const std::string temporary = TemporaryFor(path);
+  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = WriteAll(file, bytes);
   const bool durable = durability == Durability::kDurable;
   ok = ok && (!durable || FlushFileBuffers(file));
   ok = CloseHandle(file) && ok;
   ok = ok && MoveFileExA(temporary.c_str(), path.c_str(),
                          MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0));
   if (!ok) DeleteFileA(temporary.c_str());
+  return ok;
+}
+
+bool WriteNewFile(const std::string& path, std::string_view bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = WriteAll(file, bytes);
+  ok = CloseHandle(file) && ok;
+  if (!ok) DeleteFileA(path.c_str());
   return ok;
 }
 
@@ -90,6 +104,15 @@ bool ReplaceWhole(const std::string& path, std::string_view bytes, Durability du
   }
   if (durable) SyncDirectoryOf(path);
   return true;
+}
+
+bool WriteNewFile(const std::string& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes);
+  ok = ::close(fd) == 0 && ok;
+  if (!ok) ::unlink(path.c_str());
+  return ok;
 }
 
 #endif

@@ -29,6 +29,13 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes,
 // file already: the replacement through the temporary file, whatever the file
 // holds now, and the removal of a temporary an interrupted write left behind.
 bool ReplaceWhole(const std::string& path, std::string_view bytes, Durability durability);
+
+// Writes a file that does not exist yet straight under its own name: there is
+// no old content to keep, and under Wine every name that does not exist yet
+// costs a read of its whole folder (the names are matched ignoring case), so
+// a temporary one would double that for thousands of new playlists. A failed
+// write removes what it made; false also when the file has appeared meanwhile.
+bool WriteNewFile(const std::string& path, std::string_view bytes);
 void RemoveTemporaryOf(const std::string& path);
 
 // The temporary file WriteFileAtomically uses for `path`.

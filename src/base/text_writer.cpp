@@ -78,13 +78,15 @@ void TextWriter::Line(std::string_view text) {
 bool TextWriter::Close() {
   if (!open_) return false;
   open_ = false;
+  const bool found = existing_ != nullptr;
   bool same = false;
-  if (existing_) {
+  if (found) {
     same = StreamHolds(existing_, buffer_);
     std::fclose(existing_);
     existing_ = nullptr;
   }
   if (failed_) return false;
+  if (!found) return WriteNewFile(path_, buffer_) || ReplaceWhole(path_, buffer_, Durability::kWhole);
   if (!same) return ReplaceWhole(path_, buffer_, Durability::kWhole);
   if (leftovers_ == Leftovers::kRemove) RemoveTemporaryOf(path_);
   return true;

@@ -13,7 +13,7 @@ namespace {
 constexpr unsigned kMostThreads = 4;
 
 // Under Wine, the only Windows we measure on, a second reader made a cold
-// run half as slow again, even with the caller reading too and waking only
+// run take half as long again, even with the caller reading too and waking only
 // when it must: every read is several system calls there, and on our
 // virtual machine those do not overlap. The Windows build reads on the
 // run's thread until a measurement on Windows itself says otherwise.

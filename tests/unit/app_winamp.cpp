@@ -141,19 +141,6 @@ TEST(WinampTest, InstallReplacesOnlyADifferentPluginAndRestartsThePlayerAsNeeded
   }
 }
 
-TEST(WinampTest, RemoveClosesAndRestartsARunningPlayer) {
-  Fixture f;
-  RemovePlugin(f.settings, f.fs, f.player);  // no player folder stored
-  f.settings.winamp.Set(kPlayer);
-  RemovePlugin(f.settings, f.fs, f.player);  // no plug-in installed
-  EXPECT_TRUE(f.player.calls.empty());
-  f.fs.files[kInstalled] = {};
-  f.player.running = true;
-  RemovePlugin(f.settings, f.fs, f.player);
-  EXPECT_EQ(f.player.calls, (std::vector<std::string>{"IsRunning", "Close", "Pause:1000", "Start:" + kPlayer + "winamp.exe"}));
-  EXPECT_FALSE(f.fs.Exists(kInstalled));
-}
-
 // A store whose machine-wide classes cannot be written, as for a user
 // without administrator rights.
 class UserOnlyStore : public MemoryRegistryStore {
@@ -186,16 +173,22 @@ TEST(UrlProtocolTest, TheSchemeRunsTheHandlerBesideTheProgramForEveryUser) {
 
 TEST(UninstallTest, PluginThenSettingsThenIconsThenTheDesktop) {
   Fixture f;
+  testing::RecordingWindows windows;
+  const StartupServices services{f.store, f.prompter, f.fs, f.player, windows};
+  Uninstall(f.settings, services);  // no player folder stored
   f.settings.winamp.Set(kPlayer);
+  Uninstall(f.settings, services);  // no plug-in installed
+  EXPECT_TRUE(f.player.calls.empty());
   f.settings.HideIcons.Set(1);
   f.fs.files[kInstalled] = {};
-  testing::RecordingWindows windows;
-  Uninstall(f.settings, StartupServices{f.store, f.prompter, f.fs, f.player, windows});
+  f.player.running = true;
+  Uninstall(f.settings, services);
+  EXPECT_EQ(f.player.calls, (std::vector<std::string>{"IsRunning", "Close", "Pause:1000", "Start:" + kPlayer + "winamp.exe"}));
   EXPECT_FALSE(f.fs.Exists(kInstalled));
   RegValue value;
   EXPECT_FALSE(f.store.Query(Hive::CurrentUser, kSettingsKey, "location", &value));
   EXPECT_EQ(f.settings.HideIcons.Read(), 0u);
-  EXPECT_EQ(windows.shown, std::vector<std::string>{"uninstall applier"});
+  EXPECT_EQ(windows.shown, std::vector<std::string>(3, "uninstall applier"));
   EXPECT_TRUE(f.prompter.shown.empty());
 }
 

@@ -116,20 +116,6 @@ TEST(StartupTest, AsksAboutTheLocationOnlyWhenTheDirectoryReallyDiffers) {
   }
 }
 
-TEST(StartupTest, NoProgramDirectoryLeavesLocationEmptySoEveryStartIsAFirstRun) {
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"Auralith.exe"}, std::vector<std::string>{}}) {
-    SCOPED_TRACE(args.size());
-    MemoryRegistryStore store;
-    ScriptedPrompter prompter;
-    Start(store, prompter, args);
-    EXPECT_EQ(Get(store, "location"), Sz(""));
-    store.Set(Hive::CurrentUser, kSettingsKey, "2_backcolor", RegValue{kRegSz, Sz("Red")});
-    Start(store, prompter, args);
-    EXPECT_TRUE(prompter.shown.empty());
-    EXPECT_EQ(Get(store, "2_backcolor"), Sz("Black")) << "factory defaults again";
-  }
-}
-
 // Only the exact first argument sets the mode; the window opens last, and
 // "-uninstall" runs the applier instead.
 TEST(StartupTest, TheFirstArgumentChoosesTheMode) {
@@ -137,11 +123,13 @@ TEST(StartupTest, TheFirstArgumentChoosesTheMode) {
     std::vector<std::string> args;
     StartMode mode;
   };
-  const Case modes[] = {{{"A.exe"}, StartMode::Normal},           {{}, StartMode::Normal},
-                        {{"A.exe", "-install"}, StartMode::Install}, {{"A.exe", "-uninstall"}, StartMode::Uninstall},
-                        {{"A.exe", "-Install"}, StartMode::Normal},  {{"A.exe", "/uninstall"}, StartMode::Normal},
-                        {{"A.exe", "-UNINSTALL"}, StartMode::Normal}, {{"A.exe", "-uninstall "}, StartMode::Normal},
-                        {{"A.exe", "x", "-uninstall"}, StartMode::Normal}, {{"-uninstall"}, StartMode::Normal}};
+  const Case modes[] = {{{}, StartMode::Normal},
+                        {{"A.exe", "-install"}, StartMode::Install},
+                        {{"A.exe", "-uninstall"}, StartMode::Uninstall},
+                        {{"A.exe", "-UNINSTALL"}, StartMode::Normal},
+                        {{"A.exe", "/uninstall"}, StartMode::Normal},
+                        {{"A.exe", "x", "-uninstall"}, StartMode::Normal},
+                        {{"-uninstall"}, StartMode::Normal}};
   for (const Case& c : modes) EXPECT_EQ(ParseStartMode(c.args), c.mode) << ::testing::PrintToString(c.args);
 
   const struct {

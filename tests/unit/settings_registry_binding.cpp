@@ -148,18 +148,13 @@ TEST(RegistryBindingTest, ReadsTextUpToTheFirstNulAndNumbersFromUpToFourBytes) {
 }
 
 TEST(SplitRegistryPathTest, SplitsAtTheLastBackslash) {
-  const struct {
-    const char *full, *key, *name;
-  } cases[] = {{"Software\\Corvale\\Auralith\\4_music", "Software\\Corvale\\Auralith", "4_music"},
-               {"Auralith\\shell\\open\\command\\", "Auralith\\shell\\open\\command", ""},
-               {"\\\\Software\\X\\v", "Software\\X", "v"},
-               {"value", "", "value"},
-               {"\\\\\\", "", ""},
-               {"A\\\\\\B", "A", "B"}};
-  for (const auto& c : cases) {
+  for (const auto& [full, expected] : {std::pair<std::string, std::string>{"Software\\Corvale\\v", "Software\\Corvale|v"},
+                                       {"Auralith\\shell\\command\\", "Auralith\\shell\\command|"},
+                                       {"\\\\Software\\\\\\X\\\\v", "Software\\\\\\X|v"},
+                                       {"value", "|value"}}) {
     std::string key = "stale", name = "stale";
-    SplitRegistryPath(c.full, &key, &name);
-    EXPECT_EQ(key + "|" + name, std::string(c.key) + "|" + c.name) << c.full;
+    SplitRegistryPath(full, &key, &name);
+    EXPECT_EQ(key + "|" + name, expected) << full;
   }
 }
 

@@ -46,13 +46,14 @@ inline std::string ModulePath() {
 
 inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+// The members that a designated initializer leaves out are defaulted.
 struct Run {
-  std::string commandLine;
-  std::string program;  // when it is not the command line's first word
-  std::string folder;   // the working folder
-  std::string output;   // a file for its standard output and error
+  std::string commandLine{};
+  std::string program{};  // when it is not the command line's first word
+  std::string folder{};   // the working folder
+  std::string output{};   // a file for its standard output and error
   // Called about ten times a second while the program runs.
-  std::function<void(HANDLE process)> poll;
+  std::function<void(HANDLE process)> poll{};
 };
 
 // Runs a program to its end and returns its exit code; -1 (and a failure)
@@ -92,6 +93,14 @@ inline int RunProcess(Run run) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return static_cast<int>(code);
+}
+
+// Whether the file `path` is there, or appears within `wait`.
+inline bool WaitForFile(const std::string& path, std::chrono::milliseconds wait = kProgramTimeout) {
+  for (const auto deadline = std::chrono::steady_clock::now() + wait;
+       GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES; Sleep(100))
+    if (std::chrono::steady_clock::now() > deadline) return false;
+  return true;
 }
 
 // A dialog of `process` (a message box, a property sheet) by its caption.

@@ -37,7 +37,7 @@ TEST(UrlRequestTest, RefusesAnythingThatCouldNameAnotherFile) {
   for (const auto& c : kCases) EXPECT_EQ(ParsePlaylistUrl(c.url).refusal, c.refusal) << c.url;
   // The fuzzer holds every accepted name to the plain form; these are the
   // near misses.
-  const char* const kBadNames[] = {"a.m3u//", "../a.m3u", "..\\a.m3u", "sub/a.m3u", "c:a.m3u", "%2e%2e%5ca.m3u",
+  const char* const kBadNames[] = {"a.m3u//", "../a.m3u", "..\\a.m3u", "sub/a.m3u", "c:a.m3u", "\\\\server\\a.m3u", "%2e%2e%5ca.m3u",
                                    "Artist.m3u", "a.M3U", "a.m3u.exe", "..m3u", " a.m3u", "a\xc3\xa9.m3u"};
   for (const char* name : kBadNames) {
     const PlaylistRequest request = ParsePlaylistUrl(std::string("auralith:play/") + name);

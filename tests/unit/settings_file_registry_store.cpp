@@ -217,6 +217,8 @@ TEST(FileRegistryStoreTest, ABadLineCostsOnlyItselfAndTheFileIsKeptAside) {
       "\"v\"=\"x\"\r\n[HKEY_CURRENT_USER\\Soft\r\n\"lost\"=\"1\"\r\n",
       "\"b\"=hex:01,02,\\\r\n",
       "\"b\"=hex:01,zz\r\n",
+      "\"b\"=hex:123\r\n",
+      "\"v\"=\"a\\nb\"\r\n",
       "\"d\"=dword:123456789\r\n",
       "\"v\"=\"a\" junk\r\n",
       "[HKEY_LOCAL_MACHINE\\Software]\r\n\"v\"=\"x\"\r\n",
@@ -332,11 +334,18 @@ TEST(FileRegistryStoreTest, ChoosesTheFirstSetFolder) {
   const Case cases[] = {{"rel/dir", "/x", "/h", "rel/dir"},
                         {nullptr, "/x/", "/h", "/x/auralith"},
                         {"", "x", "/h", "/h/.config/auralith"},
-                        {nullptr, "", "/home/u/", "/home/u/.config/auralith"},
                         {nullptr, "", nullptr, ""}};
   for (const Case& c : cases) {
     EXPECT_EQ(FileRegistryStore::ChooseFolder(c.registryDir, c.xdgConfigHome, c.home), c.expected) << c.expected;
   }
+  // The default from the environment, as it is put back afterwards.
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+  for (const char* name : {"AURALITH_REGISTRY_DIR", "XDG_CONFIG_HOME"})
+    saved.emplace_back(name, std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
+  ::unsetenv("AURALITH_REGISTRY_DIR");
+  ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  EXPECT_EQ(FileRegistryStore::DefaultFolder(), "/cfg/auralith");
+  for (const auto& [name, value] : saved) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 }  // namespace

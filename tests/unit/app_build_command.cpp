@@ -62,8 +62,8 @@ class BuildCommandTest : public ::testing::Test {
 #else
     setenv("AURALITH_REGISTRY_DIR", (dir / "registry").c_str(), 1);
 #endif
-    const testing::TagSpec tag{.kind = testing::TagKind::Id3v23Latin1, .artist = "Nina", .album = "Blue",
-                               .title = "Song", .track = "1"};
+    const testing::TagSpec tag{
+        .kind = testing::TagKind::Id3v23Latin1, .artist = "Nina", .album = "Blue", .title = "Song", .track = "1"};
     WriteFile(music + Native("Nina/Blue/01 Song.mp3"), testing::MakeMp3({.seconds = 2.1, .tags = {tag}}));
   }
   void TearDown() override {
@@ -108,7 +108,8 @@ TEST_F(BuildCommandTest, ExitStatusTellsWhatHappened) {
     std::string message;
   } cases[] = {
       // Reported without waiting for an answer; the run goes on.
-      {{"--quiet", "--location", location, "--root", music}, 1,
+      {{"--quiet", "--location", location, "--root", music},
+       1,
        "Error: Error reading information from file \"" + Native("Nina/Blue/02 Broken.mp3") + "\""},
       {{"--frobnicate"}, 2, "unknown option --frobnicate"},
       {{"--root"}, 2, "--root needs a value"},

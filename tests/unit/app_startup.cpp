@@ -86,15 +86,14 @@ TEST(StartupTest, AsksAboutTheLocationOnlyWhenTheDirectoryReallyDiffers) {
     std::optional<MessageAnswer> answer;  // none: not asked
     std::string expectedLocation;
   };
-  const Case cases[] = {
-      {kDir, kProgram, std::nullopt, kDir},
-      {"/OPT/auralith/", kProgram, std::nullopt, "/OPT/auralith/"},
-      // Letters beyond ASCII are compared without their case too.
-      {"/Musik/ÜBER Ä/", "/musik/über ä/Auralith.exe", std::nullopt, "/Musik/ÜBER Ä/"},
-      {"/old/place/", "/New/Place/Auralith.exe", MessageAnswer::Yes, "/New/Place/"},
-      {"/old/place/", "/New/Place/Auralith.exe", MessageAnswer::No, "/old/place/"},
-      {"/opt/Auralith", kProgram, MessageAnswer::No, "/opt/Auralith"},
-      {kDir, "Auralith.exe", MessageAnswer::Yes, ""}};
+  const Case cases[] = {{kDir, kProgram, std::nullopt, kDir},
+                        {"/OPT/auralith/", kProgram, std::nullopt, "/OPT/auralith/"},
+                        // Letters beyond ASCII are compared without their case too.
+                        {"/Musik/ÜBER Ä/", "/musik/über ä/Auralith.exe", std::nullopt, "/Musik/ÜBER Ä/"},
+                        {"/old/place/", "/New/Place/Auralith.exe", MessageAnswer::Yes, "/New/Place/"},
+                        {"/old/place/", "/New/Place/Auralith.exe", MessageAnswer::No, "/old/place/"},
+                        {"/opt/Auralith", kProgram, MessageAnswer::No, "/opt/Auralith"},
+                        {kDir, "Auralith.exe", MessageAnswer::Yes, ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored + " " + c.program);
     MemoryRegistryStore store;

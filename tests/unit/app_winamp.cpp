@@ -146,33 +146,27 @@ TEST(WinampTest, InstallReplacesOnlyADifferentPluginAndRestartsThePlayerAsNeeded
   }
 }
 
-// A store whose machine-wide classes cannot be written, as for a user
-// without administrator rights.
-class UserOnlyStore : public MemoryRegistryStore {
- public:
+// Machine-wide classes that cannot be written, as for a user without
+// administrator rights, send the scheme to the user's own classes.
+struct UserOnlyStore : MemoryRegistryStore {
   bool Set(Hive hive, const std::string& key, const std::string& name, const RegValue& value) override {
     return hive != Hive::ClassesRoot && MemoryRegistryStore::Set(hive, key, name, value);
   }
 };
 
 TEST(UrlProtocolTest, TheSchemeRunsTheHandlerBesideTheProgramForEveryUser) {
-  const std::string command = "\"C:\\My Music Tools\\AuralithURL.exe\" \"%1\"";
-  EXPECT_EQ(UrlCommand("C:\\My Music Tools\\"), command);
-  for (bool machineWide : {true, false}) {
-    SCOPED_TRACE(machineWide);
-    UserOnlyStore userOnly;
-    MemoryRegistryStore full;
-    RegistryStore& store = machineWide ? static_cast<RegistryStore&>(full) : userOnly;
-    Settings settings(store);
+  MemoryRegistryStore machineWide;
+  UserOnlyStore userOnly;
+  for (auto [store, root] : {std::pair<MemoryRegistryStore*, std::string>{&machineWide, "Auralith"},
+                             {&userOnly, "Software\\Classes\\Auralith"}}) {
+    Settings settings(*store);
     settings.location.Set("C:\\My Music Tools\\");
-    RegisterUrlProtocol(settings, store);
-    const Hive hive = machineWide ? Hive::ClassesRoot : Hive::CurrentUser;
-    const std::string root = machineWide ? "Auralith" : "Software\\Classes\\Auralith";
-    RegValue value;
-    ASSERT_TRUE(store.Query(hive, root + "\\shell\\open\\command", "", &value));
-    EXPECT_EQ(value.data, command + '\0');
-    ASSERT_TRUE(store.Query(hive, root, "URL Protocol", &value));
-    EXPECT_EQ(value.data, std::string(1, '\0'));
+    RegisterUrlProtocol(settings, *store);
+    const Hive hive = store == &machineWide ? Hive::ClassesRoot : Hive::CurrentUser;
+    RegValue command, protocol;
+    ASSERT_TRUE(store->Query(hive, root + "\\shell\\open\\command", "", &command)) << root;
+    ASSERT_TRUE(store->Query(hive, root, "URL Protocol", &protocol)) << root;
+    EXPECT_EQ(command.data + protocol.data, "\"C:\\My Music Tools\\AuralithURL.exe\" \"%1\"" + std::string(2, '\0'));
   }
 }
 

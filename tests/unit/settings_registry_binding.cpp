@@ -14,33 +14,27 @@ using testing::LittleEndian;
 
 // A registry whose reads and writes can be made to fail, counting the calls
 // that reach it.
-class FlakyStore : public RegistryStore {
- public:
+struct FlakyStore : MemoryRegistryStore {
   bool Query(Hive hive, const std::string& key, const std::string& name, RegValue* value) override {
     ++queries;
-    return !failQueries && inner.Query(hive, key, name, value);
+    return !failQueries && MemoryRegistryStore::Query(hive, key, name, value);
   }
   bool Set(Hive hive, const std::string& key, const std::string& name, const RegValue& value) override {
     ++sets;
-    return !failSets && inner.Set(hive, key, name, value);
+    return !failSets && MemoryRegistryStore::Set(hive, key, name, value);
   }
-  bool DeleteTree(Hive hive, const std::string& key) override { return inner.DeleteTree(hive, key); }
-
   void Put(const std::string& name, std::uint32_t type, const std::string& data) {
-    inner.Set(Hive::CurrentUser, "K", name, RegValue{type, data});
+    MemoryRegistryStore::Set(Hive::CurrentUser, "K", name, RegValue{type, data});
   }
   // "<type>:<bytes>", or "<missing>".
   std::string Stored(const std::string& name) {
     RegValue value;
-    return inner.Query(Hive::CurrentUser, "K", name, &value) ? std::to_string(value.type) + ":" + value.data
-                                                             : "<missing>";
+    return MemoryRegistryStore::Query(Hive::CurrentUser, "K", name, &value)
+               ? std::to_string(value.type) + ":" + value.data
+               : "<missing>";
   }
-
-  MemoryRegistryStore inner;
-  bool failQueries = false;
-  bool failSets = false;
-  int queries = 0;
-  int sets = 0;
+  bool failQueries = false, failSets = false;
+  int queries = 0, sets = 0;
 };
 
 std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
@@ -148,10 +142,11 @@ TEST(RegistryBindingTest, ReadsTextUpToTheFirstNulAndNumbersFromUpToFourBytes) {
 }
 
 TEST(SplitRegistryPathTest, SplitsAtTheLastBackslash) {
-  for (const auto& [full, expected] : {std::pair<std::string, std::string>{"Software\\Corvale\\v", "Software\\Corvale|v"},
-                                       {"Auralith\\shell\\command\\", "Auralith\\shell\\command|"},
-                                       {"\\\\Software\\\\\\X\\\\v", "Software\\\\\\X|v"},
-                                       {"value", "|value"}}) {
+  for (const auto& [full, expected] :
+       {std::pair<std::string, std::string>{"Software\\Corvale\\v", "Software\\Corvale|v"},
+        {"Auralith\\shell\\command\\", "Auralith\\shell\\command|"},
+        {"\\\\Software\\\\\\X\\\\v", "Software\\\\\\X|v"},
+        {"value", "|value"}}) {
     std::string key = "stale", name = "stale";
     SplitRegistryPath(full, &key, &name);
     EXPECT_EQ(key + "|" + name, expected) << full;

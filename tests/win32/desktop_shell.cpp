@@ -21,7 +21,8 @@ TEST(Win32DesktopShellTest, CreatesAndSurvivesUnimplementedMethods) {
       Win32DesktopShell shell;
       ASSERT_TRUE(shell.Create());
       shell.SetWallpaper(u"C:\\nowhere\\Auralith.htm");
-      EXPECT_TRUE(shell.last_result() == 0 || shell.last_result() == kNotImplemented) << std::hex << shell.last_result();
+      EXPECT_TRUE(shell.last_result() == 0 || shell.last_result() == kNotImplemented)
+          << std::hex << shell.last_result();
       int count = 12345;
       const bool counted = shell.GetDesktopItemCount(&count);
       EXPECT_EQ(counted, shell.last_result() >= 0);
@@ -29,7 +30,8 @@ TEST(Win32DesktopShellTest, CreatesAndSurvivesUnimplementedMethods) {
         EXPECT_EQ(count, 12345) << "a failed count leaves the caller's value alone";
       }
       shell.ApplyChanges(kApplyAll);
-      EXPECT_TRUE(shell.last_result() == 0 || shell.last_result() == kNotImplemented) << std::hex << shell.last_result();
+      EXPECT_TRUE(shell.last_result() == 0 || shell.last_result() == kNotImplemented)
+          << std::hex << shell.last_result();
       shell.Release();
       shell.Release();  // a second release is harmless
       EXPECT_FALSE(shell.GetDesktopItemCount(&count)) << "no object after Release";

@@ -112,12 +112,13 @@ TEST_F(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFil
   // The program folder as the build left it, the 32-bit plug-in included,
   // and that plug-in in the player's folder, where start-up put it.
   const std::string programs = testing::ProgramFolder();
-  for (const char* name :
-       {"Auralith.exe", "auralith-build.exe", "Auralith.htm", "Auralith Help.htm", "AuralithURL.exe", "gen_auralith.dll"}) {
+  for (const char* name : {"Auralith.exe", "auralith-build.exe", "Auralith.htm", "Auralith Help.htm", "AuralithURL.exe",
+                           "gen_auralith.dll"}) {
     ASSERT_TRUE(testing::FileExists(programs + name)) << name;
     EXPECT_TRUE(testing::ReadFile(folder_ + "\\" + name) == testing::ReadFile(programs + name)) << name;
   }
-  EXPECT_TRUE(testing::ReadFile(player_ / "plugins/gen_auralith.dll") == testing::ReadFile(programs + "gen_auralith.dll"));
+  EXPECT_TRUE(testing::ReadFile(player_ / "plugins/gen_auralith.dll") ==
+              testing::ReadFile(programs + "gen_auralith.dll"));
   EXPECT_TRUE(testing::FileExists(shortcut_));
   // -install applied the first start's configuration: icons hidden, the page
   // on the desktop.
@@ -172,8 +173,9 @@ TEST_F(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFil
   // A click on the album in the desktop page: the player gets the playlist.
   // Start-up stored the player's folder as the association names it, in
   // lower case.
-  EXPECT_EQ(RunProcess({.commandLine = Quoted(folder_ + "\\AuralithURL.exe") + " \"Auralith:play/lumen_firstlight.m3u\""}),
-            0);
+  EXPECT_EQ(
+      RunProcess({.commandLine = Quoted(folder_ + "\\AuralithURL.exe") + " \"Auralith:play/lumen_firstlight.m3u\""}),
+      0);
   ASSERT_TRUE(testing::WaitForFile(player_ / "command-line.txt"));
   auto lower = [](std::string text) {
     CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));

@@ -65,8 +65,8 @@ TEST(PluginImageTest, TheShippedPluginIsA32BitDllThatNeedsOnlyWindows) {
     EXPECT_THAT(exported, ::testing::Contains("winampGetGeneralPurposePlugin"));
 
     std::vector<std::string> dlls;
-    for (const auto* entry = static_cast<IMAGE_IMPORT_DESCRIPTOR*>(
-             DirectoryEntry(base, FALSE, IMAGE_DIRECTORY_ENTRY_IMPORT, &size));
+    for (const auto* entry =
+             static_cast<IMAGE_IMPORT_DESCRIPTOR*>(DirectoryEntry(base, FALSE, IMAGE_DIRECTORY_ENTRY_IMPORT, &size));
          entry && entry->Name != 0; ++entry) {
       std::string dll = text(entry->Name);
       CharLowerBuffA(dll.data(), static_cast<DWORD>(dll.size()));

@@ -35,15 +35,14 @@ struct Started {
 Started Start(const std::string& program, const std::string& commandLine, int answer = IDNO,
               const std::string& folder = "") {
   Started started{-1, ""};
-  started.code = testing::RunProcess({.commandLine = commandLine, .program = program, .folder = folder,
-                                      .poll = [&](HANDLE process) {
-                                        if (HWND box = testing::DialogOf(process, "Question")) {
-                                          started.question = testing::MessageText(box);
-                                          if (!started.question.empty()) PostMessageA(box, WM_COMMAND, answer, 0);
-                                        }
-                                        if (HWND sheet = testing::DialogOf(process, "Auralith"))
-                                          PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-                                      }});
+  started.code = testing::RunProcess(
+      {.commandLine = commandLine, .program = program, .folder = folder, .poll = [&](HANDLE process) {
+         if (HWND box = testing::DialogOf(process, "Question")) {
+           started.question = testing::MessageText(box);
+           if (!started.question.empty()) PostMessageA(box, WM_COMMAND, answer, 0);
+         }
+         if (HWND sheet = testing::DialogOf(process, "Auralith")) PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+       }});
   return started;
 }
 

@@ -70,10 +70,9 @@ inline int RunProcess(Run run) {
         CreateFileA(run.output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
   }
   PROCESS_INFORMATION process{};
-  const bool started =
-      CreateProcessA(run.program.empty() ? nullptr : run.program.c_str(), run.commandLine.data(), nullptr, nullptr,
-                     !run.output.empty(), 0, nullptr, run.folder.empty() ? nullptr : run.folder.c_str(), &startup,
-                     &process);
+  const bool started = CreateProcessA(run.program.empty() ? nullptr : run.program.c_str(), run.commandLine.data(),
+                                      nullptr, nullptr, !run.output.empty(), 0, nullptr,
+                                      run.folder.empty() ? nullptr : run.folder.c_str(), &startup, &process);
   if (!run.output.empty()) CloseHandle(startup.hStdOutput);
   if (!started) {
     ADD_FAILURE() << "cannot start " << run.commandLine << " (error " << GetLastError() << ")";
@@ -161,13 +160,10 @@ class SavedKey {
 
  private:
   static void Copy(HKEY fromRoot, const char* from, HKEY toRoot, const char* to) {
-    HKEY source = nullptr, target = nullptr;
-    if (RegOpenKeyExA(fromRoot, from, 0, KEY_READ, &source) == ERROR_SUCCESS &&
-        RegCreateKeyExA(toRoot, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) == ERROR_SUCCESS) {
-      EXPECT_EQ(RegCopyTreeA(source, nullptr, target), ERROR_SUCCESS) << from;
-    }
-    if (source) RegCloseKey(source);
-    if (target) RegCloseKey(target);
+    HKEY target = nullptr;
+    if (RegCreateKeyExA(toRoot, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) != ERROR_SUCCESS) return;
+    EXPECT_EQ(SHCopyKeyA(fromRoot, from, target, 0), ERROR_SUCCESS) << from;
+    RegCloseKey(target);
   }
   HKEY root_;
   const char* key_;

@@ -106,5 +106,17 @@ TEST(Win32FileSystem, IdentifyNamesTheDirectoryNotTheSpelling) {
   EXPECT_FALSE(fs.Identify(dir / "Gamma", &none));
 }
 
+TEST(Win32FileSystem, CopyOverwritesAndFailuresAreReported) {
+  TempDir dir;
+  Win32FileSystem fs;
+  WriteFile(dir / "from.txt", "new");
+  WriteFile(dir / "to.txt", "old, longer");
+  EXPECT_TRUE(fs.CopyFileTo(dir / "from.txt", dir / "to.txt"));
+  EXPECT_EQ(testing::ReadFile(dir / "to.txt"), "new");
+  EXPECT_TRUE(fs.RemoveFile(dir / "to.txt"));
+  EXPECT_FALSE(fs.RemoveFile(dir / "to.txt"));
+  EXPECT_FALSE(fs.MakeDirectory(dir.path()));
+}
+
 }  // namespace
 }  // namespace auralith

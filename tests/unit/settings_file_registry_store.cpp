@@ -271,8 +271,9 @@ TEST(FileRegistryStoreTest, EveryDamagedFileKeepsABackupOfItsOwn) {
 }
 
 TEST(FileRegistryStoreTest, WhatIsNoHiveFileIsNeverWrittenOver) {
-  for (const std::string& file : {std::string("\x89PNG\r\n\x1A\n garbage \xFF\xFE"),
-                                  std::string("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"x\"\r\n")}) {
+  // An older format's header is no hive file either.
+  for (const std::string file :
+       {"\x89PNG\r\n\x1A\n garbage \xFF\xFE", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"x\"\r\n"}) {
     TempDir dir;
     const std::string path = dir / "HKEY_CURRENT_USER.reg";
     WriteFile(path, file);

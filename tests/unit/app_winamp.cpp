@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -102,100 +101,92 @@ TEST(WinampTest, LocateTriesTheSettingThenTheAssociationThenTheUser) {
   }
 }
 
+std::string Joined(const std::vector<std::string>& log) {
+  std::string text;
+  for (const std::string& entry : log) text += (text.empty() ? "" : " ") + entry;
+  return text;
+}
+
 TEST(WinampTest, InstallReplacesOnlyADifferentPluginAndRestartsThePlayerAsNeeded) {
+  // installed: the installed copy's time (the shipped one's is 5), 0 when
+  // there is none; -1: no plug-in ships, and a different one is installed.
   struct Case {
-    const char* name;
-    bool shipped, installed, same, running;
+    int installed;
+    bool running;
     int locked;
-    std::vector<std::string> files, player;
+    std::string files, player;
     bool asked;
   };
-  const std::string start = "Start:" + kPlayer + "winamp.exe", pause = "Pause:1000";
+  const std::string start = "Start:" + kPlayer + "winamp.exe";
   const Case cases[] = {
-      {"same", true, true, true, true, 0, {}, {}, false},
-      {"missing, player running", true, false, false, true, 0, {"copy"}, {"IsRunning", "Restart"}, true},
-      {"missing, player stopped", true, false, false, false, 0, {"copy"}, {"IsRunning"}, false},
-      {"different, running", true, true, false, true, 0, {"remove", "copy"}, {"IsRunning", "Close", pause, start},
-       false},
-      {"different, stopped", true, true, false, false, 0, {"remove", "copy"}, {"IsRunning", pause, "IsRunning"},
-       false},
-      {"different, locked", true, true, false, false, 9, {"remove", "remove", "remove", "remove", "remove", "copy"},
-       {"IsRunning", pause, pause, pause, pause, pause, "IsRunning"}, false},
-      {"nothing shipped", false, true, false, true, 0, {}, {}, false},
+      {5, true, 0, "", "", false},
+      {0, true, 0, "copy", "IsRunning Restart", true},
+      {0, false, 0, "copy", "IsRunning", false},
+      {4, true, 0, "remove copy", "IsRunning Close Pause:1000 " + start, false},
+      {4, false, 0, "remove copy", "IsRunning Pause:1000 IsRunning", false},
+      {4, false, 9, "remove remove remove remove remove copy",
+       "IsRunning Pause:1000 Pause:1000 Pause:1000 Pause:1000 Pause:1000 IsRunning", false},
+      {-1, true, 0, "", "", false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.files + " / " + c.player);
     Fixture f;
     f.settings.winamp.Set(kPlayer);
-    if (c.shipped) f.fs.files[kShipped] = {100, 5};
-    if (c.installed) f.fs.files[kInstalled] = {100, c.same ? 5 : 4};
+    if (c.installed >= 0) f.fs.files[kShipped] = {100, 5};
+    if (c.installed != 0) f.fs.files[kInstalled] = {100, 4};
+    if (c.installed == 5) f.fs.files[kInstalled] = {100, 5};
     f.fs.locked = c.locked;
     f.player.running = c.running;
     InstallPlugin(f.settings, f.fs, f.prompter, f.player, ShippedPlugin(f.settings, f.fs));
-    EXPECT_EQ(f.fs.log, c.files);
-    EXPECT_EQ(f.player.calls, c.player);
+    EXPECT_EQ(Joined(f.fs.log), c.files);
+    EXPECT_EQ(Joined(f.player.calls), c.player);
     EXPECT_EQ(f.prompter.shown.size(), c.asked ? 1u : 0u);
-    if (c.shipped) {
-      EXPECT_EQ(f.fs.files[kInstalled].modified, 5);
-    }
+    EXPECT_EQ(f.fs.files[kInstalled].modified, c.installed < 0 ? 4 : 5);
   }
 }
 
-TEST(WinampTest, RemoveClosesAndRestartsARunningPlayer) {
-  Fixture f;
-  RemovePlugin(f.settings, f.fs, f.player);  // no player folder stored
-  f.settings.winamp.Set(kPlayer);
-  RemovePlugin(f.settings, f.fs, f.player);  // no plug-in installed
-  EXPECT_TRUE(f.player.calls.empty());
-  f.fs.files[kInstalled] = {};
-  f.player.running = true;
-  RemovePlugin(f.settings, f.fs, f.player);
-  EXPECT_EQ(f.player.calls, (std::vector<std::string>{"IsRunning", "Close", "Pause:1000", "Start:" + kPlayer + "winamp.exe"}));
-  EXPECT_FALSE(f.fs.Exists(kInstalled));
-}
-
-// A store whose machine-wide classes cannot be written, as for a user
-// without administrator rights.
-class UserOnlyStore : public MemoryRegistryStore {
- public:
+// Machine-wide classes that cannot be written, as for a user without
+// administrator rights, send the scheme to the user's own classes.
+struct UserOnlyStore : MemoryRegistryStore {
   bool Set(Hive hive, const std::string& key, const std::string& name, const RegValue& value) override {
     return hive != Hive::ClassesRoot && MemoryRegistryStore::Set(hive, key, name, value);
   }
 };
 
 TEST(UrlProtocolTest, TheSchemeRunsTheHandlerBesideTheProgramForEveryUser) {
-  const std::string command = "\"C:\\My Music Tools\\AuralithURL.exe\" \"%1\"";
-  EXPECT_EQ(UrlCommand("C:\\My Music Tools\\"), command);
-  for (bool machineWide : {true, false}) {
-    SCOPED_TRACE(machineWide);
-    UserOnlyStore userOnly;
-    MemoryRegistryStore full;
-    RegistryStore& store = machineWide ? static_cast<RegistryStore&>(full) : userOnly;
-    Settings settings(store);
+  MemoryRegistryStore machineWide;
+  UserOnlyStore userOnly;
+  for (auto [store, root] : {std::pair<MemoryRegistryStore*, std::string>{&machineWide, "Auralith"},
+                             {&userOnly, "Software\\Classes\\Auralith"}}) {
+    Settings settings(*store);
     settings.location.Set("C:\\My Music Tools\\");
-    RegisterUrlProtocol(settings, store);
-    const Hive hive = machineWide ? Hive::ClassesRoot : Hive::CurrentUser;
-    const std::string root = machineWide ? "Auralith" : "Software\\Classes\\Auralith";
-    RegValue value;
-    ASSERT_TRUE(store.Query(hive, root + "\\shell\\open\\command", "", &value));
-    EXPECT_EQ(value.data, command + '\0');
-    ASSERT_TRUE(store.Query(hive, root, "URL Protocol", &value));
-    EXPECT_EQ(value.data, std::string(1, '\0'));
+    RegisterUrlProtocol(settings, *store);
+    const Hive hive = store == &machineWide ? Hive::ClassesRoot : Hive::CurrentUser;
+    RegValue command, protocol;
+    ASSERT_TRUE(store->Query(hive, root + "\\shell\\open\\command", "", &command)) << root;
+    ASSERT_TRUE(store->Query(hive, root, "URL Protocol", &protocol)) << root;
+    EXPECT_EQ(command.data + protocol.data, "\"C:\\My Music Tools\\AuralithURL.exe\" \"%1\"" + std::string(2, '\0'));
   }
 }
 
 TEST(UninstallTest, PluginThenSettingsThenIconsThenTheDesktop) {
   Fixture f;
+  testing::RecordingWindows windows;
+  const StartupServices services{f.store, f.prompter, f.fs, f.player, windows};
+  Uninstall(f.settings, services);  // no player folder stored
   f.settings.winamp.Set(kPlayer);
+  Uninstall(f.settings, services);  // no plug-in installed
+  EXPECT_TRUE(f.player.calls.empty());
   f.settings.HideIcons.Set(1);
   f.fs.files[kInstalled] = {};
-  testing::RecordingWindows windows;
-  Uninstall(f.settings, StartupServices{f.store, f.prompter, f.fs, f.player, windows});
+  f.player.running = true;
+  Uninstall(f.settings, services);
+  EXPECT_EQ(Joined(f.player.calls), "IsRunning Close Pause:1000 Start:" + kPlayer + "winamp.exe");
   EXPECT_FALSE(f.fs.Exists(kInstalled));
   RegValue value;
   EXPECT_FALSE(f.store.Query(Hive::CurrentUser, kSettingsKey, "location", &value));
   EXPECT_EQ(f.settings.HideIcons.Read(), 0u);
-  EXPECT_EQ(windows.shown, std::vector<std::string>{"uninstall applier"});
+  EXPECT_EQ(windows.shown, std::vector<std::string>(3, "uninstall applier"));
   EXPECT_TRUE(f.prompter.shown.empty());
 }
 

@@ -8,9 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "platform/native.h"
 #include "settings/settings.h"
@@ -21,8 +19,7 @@ namespace auralith {
 namespace {
 
 using testing::ModulePath;
-
-constexpr auto kTimeout = std::chrono::seconds(90);
+using testing::Quoted;
 
 // Started as "winamp.exe", this program records its command line beside
 // itself (whole, through a rename) and ends before any test runs.
@@ -39,47 +36,23 @@ constexpr auto kTimeout = std::chrono::seconds(90);
   ExitProcess(0);
 }();
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 struct Outcome {
-  int code = -1;
-  std::string message;  // of the last "Auralith" box the handler showed
+  int code;
+  std::string message;  // of the last box the handler showed
 };
 
-// Runs the handler with `arguments` to its end, reading and closing its boxes.
-Outcome RunHandler(const std::string& program, const std::string& arguments) {
-  Outcome outcome;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  std::string line = Quoted(program) + (arguments.empty() ? "" : " ") + arguments;
-  if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    ADD_FAILURE() << "cannot start " << program << " (error " << GetLastError() << ")";
-    return outcome;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + kTimeout;
-  while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ADD_FAILURE() << arguments << ": did not end";
-      TerminateProcess(process.hProcess, 99);
-      WaitForSingleObject(process.hProcess, 5000);
-      break;
-    }
-    HWND box = FindWindowA("#32770", "Auralith");
-    DWORD owner = 0;
-    if (box != nullptr) GetWindowThreadProcessId(box, &owner);
-    char text[2048] = "";
-    // A box just made may not hold its text yet; 0xFFFF is its text's id.
-    if (owner == process.dwProcessId && GetDlgItemTextA(box, 0xFFFF, text, sizeof(text)) > 0) {
-      outcome.message = text;
-      PostMessageA(box, WM_COMMAND, IDOK, 0);
-    }
-  }
-  DWORD code = 0;
-  if (GetExitCodeProcess(process.hProcess, &code)) outcome.code = static_cast<int>(code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+// Runs the handler to its end, reading and closing its boxes.
+Outcome RunHandler(const std::string& arguments) {
+  const std::string program = testing::ProgramFolder() + "AuralithURL.exe";
+  Outcome outcome{-1, ""};
+  outcome.code = testing::RunProcess(
+      {.commandLine = Quoted(program) + (arguments.empty() ? "" : " ") + arguments, .poll = [&](HANDLE process) {
+         HWND box = testing::DialogOf(process, "Auralith");
+         if (box && !testing::MessageText(box).empty()) {
+           outcome.message = testing::MessageText(box);
+           PostMessageA(box, WM_COMMAND, IDOK, 0);
+         }
+       }});
   return outcome;
 }
 
@@ -87,12 +60,7 @@ class UrlHandlerProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(testing::ProgramFolder().empty()) << "AURALITH_PROGRAM_DIR is not set";
-    program_ = testing::ProgramFolder() + "AuralithURL.exe";
-    ASSERT_NE(GetFileAttributesA(program_.c_str()), INVALID_FILE_ATTRIBUTES) << program_ << " is not built";
     // Spaces in both folders: each path must reach the player as one argument.
-    location_ = dir_ / "Music Desk/";
-    player_ = dir_ / "Player Folder/";
-    playlist_ = location_ + "playlists\\a.m3u";
     testing::WriteFile(playlist_, "#EXTM3U\r\n");
     testing::MakeDirectories(player_);
     ASSERT_TRUE(CopyFileA(ModulePath().c_str(), (player_ + "winamp.exe").c_str(), FALSE));
@@ -104,32 +72,27 @@ class UrlHandlerProgramTest : public ::testing::Test {
 
   // The player's command line once it has run, or "" when it has not within
   // `wait`.
-  std::string Recorded(std::chrono::milliseconds wait = kTimeout) {
+  std::string Recorded(std::chrono::milliseconds wait = testing::kProgramTimeout) {
     const std::string record = player_ + "command-line.txt";
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (!testing::FileExists(record) && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return testing::FileExists(record) ? testing::ReadFile(record) : "";
+    return testing::WaitForFile(record, wait) ? testing::ReadFile(record) : "";
   }
 
   NativeRegistryStore registry_;
   testing::TempDir dir_;
-  std::string program_, location_, player_, playlist_;
+  const std::string location_ = dir_ / "Music Desk/", player_ = dir_ / "Player Folder/";
+  const std::string playlist_ = location_ + "playlists\\a.m3u";
 };
 
-TEST_F(UrlHandlerProgramTest, WinampGetsThePlaylistAsItsOneArgument) {
-  const Outcome outcome = RunHandler(program_, "\"AURALITH://play/a.m3u/\"");
-  EXPECT_EQ(outcome.code, 0);
-  EXPECT_EQ(outcome.message, "");
+TEST_F(UrlHandlerProgramTest, WinampOrElseTheSystemsProgramForM3uFilesGetsThePlaylistAsOneArgument) {
+  EXPECT_EQ(RunHandler("\"AURALITH://play/a.m3u/\"").code, 0);
   EXPECT_EQ(Recorded(), Quoted(player_ + "winamp.exe") + " " + Quoted(playlist_));
-}
+  DeleteFileA((player_ + "command-line.txt").c_str());
 
-TEST_F(UrlHandlerProgramTest, WithoutWinampTheSystemsProgramForM3uFilesGetsThePlaylist) {
   const testing::SavedKey m3u(HKEY_CLASSES_ROOT, ".m3u"), type(HKEY_CLASSES_ROOT, "AuralithTest.Playlist");
   testing::SetClass(".m3u", "AuralithTest.Playlist");
   testing::SetClass("AuralithTest.Playlist\\shell\\open\\command", Quoted(player_ + "winamp.exe") + " \"%1\"");
   registry_.Set(Hive::CurrentUser, kSettingsKey, "winamp", RegValue{kRegSz, std::string(1, '\0')});
-  const Outcome outcome = RunHandler(program_, "auralith:play/a.m3u");
+  const Outcome outcome = RunHandler("auralith:play/a.m3u");
   EXPECT_EQ(outcome.code, 0);
   EXPECT_EQ(outcome.message, "");
   EXPECT_EQ(Recorded(), Quoted(player_ + "winamp.exe") + " " + Quoted(playlist_));
@@ -139,26 +102,24 @@ TEST_F(UrlHandlerProgramTest, RefusalsAndFailedStartsAreShownAndPlayNothing) {
   testing::WriteFile(location_ + "b.m3u", "");
   const struct {
     std::string arguments;
+    int code;
     std::string message;  // how the box's text begins
   } kCases[] = {
-      {"", "AuralithURL.exe plays the playlists"},
-      {"\"auralith:play/..\\b.m3u\"", "This link does not name a playlist of Auralith: \"auralith:play/..\\b.m3u\""},
-      {"auralith:play/c.m3u",
+      {"", 1, "AuralithURL.exe plays the playlists"},
+      {"\"auralith:play/..\\b.m3u\"", 1, "This link does not name a playlist of Auralith: \"auralith:play/..\\b.m3u\""},
+      {"auralith:play/c.m3u", 1,
        "Auralith has no playlist \"c.m3u\" in its playlists folder:\n" + location_ + "playlists\\"},
-      {"auralith:play/a.m3u extra", "AuralithURL.exe takes exactly one link"},
+      {"auralith:play/a.m3u extra", 1, "AuralithURL.exe takes exactly one link"},
+      // A "winamp.exe" that is no program: the start fails, and says so.
+      {"auralith:play/a.m3u", 2, "Auralith could not start Winamp (\"" + player_ + "winamp.exe\")"},
   };
   for (const auto& c : kCases) {
-    const Outcome outcome = RunHandler(program_, c.arguments);
-    EXPECT_EQ(outcome.code, 1) << c.arguments;
+    if (c.code == 2) testing::WriteFile(player_ + "winamp.exe", "not a program");
+    const Outcome outcome = RunHandler(c.arguments);
+    EXPECT_EQ(outcome.code, c.code) << c.arguments;
     EXPECT_EQ(outcome.message.substr(0, c.message.size()), c.message) << c.arguments;
   }
   EXPECT_EQ(Recorded(std::chrono::milliseconds(2000)), "");
-  // A "winamp.exe" that is no program: the start fails, and says so.
-  testing::WriteFile(player_ + "winamp.exe", "not a program");
-  const Outcome outcome = RunHandler(program_, "auralith:play/a.m3u");
-  EXPECT_EQ(outcome.code, 2);
-  const std::string message = "Auralith could not start Winamp (\"" + player_ + "winamp.exe\")";
-  EXPECT_EQ(outcome.message.substr(0, message.size()), message);
 }
 
 }  // namespace

@@ -6,10 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace auralith::testing {
+
+// A fresh Wine prefix can take long over its first window.
+inline constexpr auto kProgramTimeout = std::chrono::seconds(120);
 
 // A path the build passes in an environment variable, as a Windows path; a
 // Unix path under Wine is reached through drive Z:. Empty when unset.
@@ -37,11 +44,100 @@ inline std::string ModulePath() {
   return std::string(path, n < sizeof(path) ? n : 0);
 }
 
+inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The members that a designated initializer leaves out are defaulted.
+struct Run {
+  std::string commandLine{};
+  std::string program{};  // when it is not the command line's first word
+  std::string folder{};   // the working folder
+  std::string output{};   // a file for its standard output and error
+  // Called about ten times a second while the program runs.
+  std::function<void(HANDLE process)> poll{};
+};
+
+// Runs a program to its end and returns its exit code; -1 (and a failure)
+// when it cannot start or runs longer than kProgramTimeout, and it is then
+// ended.
+inline int RunProcess(Run run) {
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  if (!run.output.empty()) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = startup.hStdError =
+        CreateFileA(run.output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  }
+  PROCESS_INFORMATION process{};
+  const bool started = CreateProcessA(run.program.empty() ? nullptr : run.program.c_str(), run.commandLine.data(),
+                                      nullptr, nullptr, !run.output.empty(), 0, nullptr,
+                                      run.folder.empty() ? nullptr : run.folder.c_str(), &startup, &process);
+  if (!run.output.empty()) CloseHandle(startup.hStdOutput);
+  if (!started) {
+    ADD_FAILURE() << "cannot start " << run.commandLine << " (error " << GetLastError() << ")";
+    return -1;
+  }
+  DWORD code = static_cast<DWORD>(-1);
+  const auto deadline = std::chrono::steady_clock::now() + kProgramTimeout;
+  while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT && std::chrono::steady_clock::now() < deadline)
+    if (run.poll) run.poll(process.hProcess);
+  if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &code);
+  } else {
+    ADD_FAILURE() << run.commandLine << " did not end";
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, 5000);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
+// Whether the file `path` is there, or appears within `wait`.
+inline bool WaitForFile(const std::string& path, std::chrono::milliseconds wait = kProgramTimeout) {
+  for (const auto deadline = std::chrono::steady_clock::now() + wait;
+       GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES; Sleep(100))
+    if (std::chrono::steady_clock::now() > deadline) return false;
+  return true;
+}
+
+// A dialog of `process` (a message box, a property sheet) by its caption.
+inline HWND DialogOf(HANDLE process, const char* caption) {
+  HWND window = FindWindowA("#32770", caption);
+  DWORD owner = 0;
+  if (window) GetWindowThreadProcessId(window, &owner);
+  return window && owner == GetProcessId(process) ? window : nullptr;
+}
+
+// A message box's text; empty while it is being made.
+inline std::string MessageText(HWND box) {
+  char text[2048] = "";
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
+  return text;
+}
+
 inline bool KeyExists(HKEY root, const char* key) {
   HKEY handle = nullptr;
   if (RegOpenKeyExA(root, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
   RegCloseKey(handle);
   return true;
+}
+
+// A value as its type and bytes, read with the registry's own calls; type
+// REG_NONE when it is missing.
+using Stored = std::pair<DWORD, std::string>;
+inline Stored GetValue(HKEY root, const char* key, const char* name) {
+  std::string data(1 << 16, '\0');
+  DWORD size = static_cast<DWORD>(data.size()), type = REG_NONE;
+  if (RegGetValueA(root, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &size) != ERROR_SUCCESS)
+    return {REG_NONE, ""};
+  return {type, data.substr(0, size)};
+}
+inline Stored RegText(const std::string& text) { return {REG_SZ, text + std::string(1, '\0')}; }
+inline Stored RegNumber(std::uint32_t n) {
+  return {REG_DWORD, std::string{static_cast<char>(n & 0xFF), static_cast<char>(n >> 8 & 0xFF),
+                                 static_cast<char>(n >> 16 & 0xFF), static_cast<char>(n >> 24 & 0xFF)}};
 }
 
 // A key with everything below it, kept aside while a test changes it and put
@@ -64,13 +160,10 @@ class SavedKey {
 
  private:
   static void Copy(HKEY fromRoot, const char* from, HKEY toRoot, const char* to) {
-    HKEY source = nullptr, target = nullptr;
-    if (RegOpenKeyExA(fromRoot, from, 0, KEY_READ, &source) == ERROR_SUCCESS &&
-        RegCreateKeyExA(toRoot, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) == ERROR_SUCCESS) {
-      EXPECT_EQ(RegCopyTreeA(source, nullptr, target), ERROR_SUCCESS) << from;
-    }
-    if (source) RegCloseKey(source);
-    if (target) RegCloseKey(target);
+    HKEY target = nullptr;
+    if (RegCreateKeyExA(toRoot, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) != ERROR_SUCCESS) return;
+    EXPECT_EQ(SHCopyKeyA(fromRoot, from, target, 0), ERROR_SUCCESS) << from;
+    RegCloseKey(target);
   }
   HKEY root_;
   const char* key_;

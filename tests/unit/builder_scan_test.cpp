@@ -12,7 +12,6 @@
 #include "support/test_support.h"
 
 #ifndef _WIN32
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -41,9 +40,6 @@ TEST(ParseExtensions, Table) {
       {".mp3", {}},
       {"mp3,o.g,wav", {"wav"}},
       {"mp3,\xC3\xA9t\xC3\xA9,ogg", {"ogg"}},
-      {"mp3 MP-3", {}},
-      {"mp3\nogg", {}},
-      {" ,;|\t", {}},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(ParseExtensions(text), expected) << '"' << text << '"';
 }
@@ -111,31 +107,21 @@ TEST_F(ScanTree, CollectsVisibleMusicFilesAndShowsEachOnce) {
 }
 
 // The run compares the status the scan carries with the tag cache instead of
-// asking for it again, so it must be exactly what Status() reports.
+// asking for it again, so it must be exactly what Status() reports: a day
+// after the epoch shows a time-zone shift, 2100 needs 64 bits.
 TEST_F(ScanTree, CarriesEachFileStatusAsStatusReportsIt) {
-  const struct {
-    const char* path;
-    std::size_t size;
-    std::int64_t modified;
-  } cases[] = {
-      {"a.mp3", 0, 1000000000},
-      {"Artist/Album/b.ogg", 70000, 1700000000},
-      {"Artist/c.wav", 3, 86400},   // a day after the epoch: no time-zone shift
-      {"d.mp3", 1234, 4102444800},  // after 2038
-  };
-  for (const auto& c : cases) {
-    testing::WriteFile(dir / c.path, std::string(c.size, 'x'));
-    testing::SetModified(dir / c.path, c.modified);
+  const std::pair<const char*, std::int64_t> files[] = {{"a.mp3", 86400}, {"A/b.ogg", 1700000000}, {"A/B/c.wav", 4102444800}};
+  for (const auto& [path, modified] : files) {
+    testing::WriteFile(dir / path, path);
+    testing::SetModified(dir / path, modified);
   }
   const std::vector<MusicFile> found = ScanMusicTree(fs, dir.path(), "", kDefaultExtensions, progress);
-  ASSERT_EQ(found.size(), std::size(cases));
+  ASSERT_EQ(found.size(), std::size(files));
   for (const MusicFile& file : found) {
-    SCOPED_TRACE(file.path);
     FileStatus status;
     ASSERT_TRUE(fs.Status(dir.path() + file.path, &status));
-    EXPECT_TRUE(file.statusKnown);
-    EXPECT_EQ(file.status.size, status.size);
-    EXPECT_EQ(file.status.modified, status.modified);
+    EXPECT_TRUE(file.statusKnown) << file.path;
+    EXPECT_EQ(std::pair(file.status.size, file.status.modified), std::pair(status.size, status.modified)) << file.path;
   }
 }
 
@@ -159,57 +145,40 @@ TEST_F(ScanTree, LinkLoopsEndAndEveryNonLoopingPathIsListed) {
                           {"x.mp3", "A/y.mp3", "B/z.mp3", "A/C/w.ogg", "B/toA/y.mp3", "B/toA/C/w.ogg", "C2/w.ogg"})));
 }
 
-TEST_F(ScanTree, UnreadableDirectoryIsSkippedAndSiblingsScanned) {
-  Make({"Open/a.mp3", "Locked/b.mp3", "z.ogg"});
-  const std::string locked = dir / "Locked";
-  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
-  const bool blocked = access(locked.c_str(), R_OK) != 0;
-  const List found = Scan();
-  chmod(locked.c_str(), 0755);
-  if (!blocked) GTEST_SKIP() << "running with privileges that ignore permissions";
-  EXPECT_THAT(found, UnorderedElementsAreArray(NativeAll({"Open/a.mp3", "z.ogg"})));
-}
-
 #endif
 
 // A tree made up from each directory's depth: every directory holds a
 // subdirectory `child` (down to `depths` levels) listed before "f.mp3", and
 // has the identity `id` gives. The node comes from that identity too, not
 // from the real file system's shortcut.
-class MadeUpTree : public NativeFileSystem {
- public:
-  using Id = bool (*)(std::size_t depth, DirectoryId* id);
-  MadeUpTree(Id id, std::size_t depths, std::string child = "next") : id_(id), depths_(depths), child_(child) {}
-
+struct MadeUpTree : NativeFileSystem {
   bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
     ++listings;
     longest = std::max(longest, dir.size());
     entries->clear();
-    if (Depth(dir) < depths_) entries->push_back({child_, true, false});
+    if (Depth(dir) < depths) entries->push_back({child, true, false});
     entries->push_back({"f.mp3", false, false});
     return true;
   }
-  bool Identify(const std::string& dir, DirectoryId* id) override { return id_(Depth(dir), id); }
+  bool Identify(const std::string& dir, DirectoryId* out) override { return id(Depth(dir), out); }
   bool IdentifyNode(const std::string& dir, std::uint64_t* node) override {
     return FileSystem::IdentifyNode(dir, node);
   }
-
-  std::size_t listings = 0;
-  std::size_t longest = 0;
-
- private:
   static std::size_t Depth(const std::string& dir) {
     return static_cast<std::size_t>(std::count(dir.begin(), dir.end(), kPathSeparator));
   }
-  Id id_;
-  std::size_t depths_;
-  std::string child_;
+
+  bool (*id)(std::size_t depth, DirectoryId* id) = nullptr;
+  std::size_t depths = SIZE_MAX;
+  std::string child = "next";
+  std::size_t listings = 0;
+  std::size_t longest = 0;
 };
 
 TEST(ScanMadeUpTree, LoopsAreKnownByTheWholeIdentity) {
   const struct {
     const char* name;
-    MadeUpTree::Id id;
+    bool (*id)(std::size_t depth, DirectoryId* id);
     std::size_t depths;
   } cases[] = {
       {"ids repeat every third level", [](std::size_t d, DirectoryId* id) { *id = {7, d % 3}; return true; }, 1000},
@@ -217,7 +186,9 @@ TEST(ScanMadeUpTree, LoopsAreKnownByTheWholeIdentity) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    MadeUpTree fs(c.id, c.depths);
+    MadeUpTree fs;
+    fs.id = c.id;
+    fs.depths = c.depths;
     RecordingProgress progress;
     EXPECT_THAT(Paths(ScanMusicTree(fs, "", "", kDefaultExtensions, progress)),
                 ElementsAre(Native("next/next/f.mp3"), Native("next/f.mp3"), "f.mp3"));
@@ -228,12 +199,14 @@ TEST(ScanMadeUpTree, LoopsAreKnownByTheWholeIdentity) {
 TEST(ScanMadeUpTree, EndlessTreeStopsAtBoundedDepthAndLength) {
   for (const std::string& child : {std::string("d"), std::string(1000, 'n')}) {
     SCOPED_TRACE(child.size());
-    MadeUpTree fs([](std::size_t, DirectoryId*) { return false; }, SIZE_MAX, child);
+    MadeUpTree fs;
+    fs.id = [](std::size_t, DirectoryId*) { return false; };
+    fs.child = child;
     RecordingProgress progress;
-    const List found = Paths(ScanMusicTree(fs, "root/", "", kDefaultExtensions, progress));
-    EXPECT_GT(found.size(), 10u);
-    EXPECT_LE(found.size(), 1000u);
-    EXPECT_EQ(found.size(), fs.listings);
+    const std::size_t found = ScanMusicTree(fs, "root/", "", kDefaultExtensions, progress).size();
+    EXPECT_GT(found, 10u);
+    EXPECT_LE(found, 1000u);
+    EXPECT_EQ(found, fs.listings);
     EXPECT_LE(fs.longest, 32767u);
   }
 }

@@ -29,23 +29,17 @@ TEST(MatchPattern, Table) {
   const MatchCase cases[] = {
       {kCrows, "%1 - %2 - %3 - %4", Values{"Counting Crows", "Across A Wire", "05", "Mr. Jones"}},
       {kCrows, "%1 - %4", Values{"Counting Crows", "", "", "Across A Wire - 05 - Mr. Jones"}},
-      {kCrows, "%3 %4", Values{"", "", "Counting", "Crows - Across A Wire - 05 - Mr. Jones"}},
-      // A name that does not fit, or a token that matched nothing; case counts.
+      // A name that does not fit, or a token that matched nothing.
       {"Artist.mp3", "%1 - %2", std::nullopt},
       {"A X B.mp3", "%1 x %4", std::nullopt},
       {" - Title.mp3", "%3 - %4", std::nullopt},
       {"A - .mp3", "%1 - %4", std::nullopt},
       {"Whole Name.mp3", "%4%1", Values{"Whole Name", "", "", "Whole Name"}},
       {"Whole Name.mp3", "%*%4", Values{"", "", "", "Whole Name"}},
-      {"Whole Name.mp3", "%4%*", Values{"", "", "", "Whole Name"}},
-      {"Whole Name.mp3", "no tokens", Values{}},
-      // Any other character after "%" is a wildcard; a trailing "%" is none.
       {"A_B.mp3", "%x_%4", Values{"", "", "", "B"}},
       {"A - B.mp3", "%1 - %4%", Values{"A", "", "", "B"}},
-      // A leading literal need not start the name.
       {"05 - Title.mp3", "- %4", Values{"", "", "", "Title"}},
-      // The first occurrence of the literal after a token ends it, even when a
-      // later literal also occurs inside the value.
+      // The first occurrence of the literal after a token ends it.
       {"A - B - C.mp3", "%1 - %2", Values{"A", "B - C", "", ""}},
       {"A_x - B_C.mp3", "%1 - %2_%4", Values{"A_x", "B", "", "C"}},
       {"A - B.mp3", "%1-%4", Values{"A ", "", "", " B"}},
@@ -53,7 +47,6 @@ TEST(MatchPattern, Table) {
       {"Artist - Album/01 Song.mp3", "%1 - %4", std::nullopt},
       {"Artist - Album/01 Song.mp3", "%3 %4", Values{"", "", "01", "Song"}},
       {"Dr. Dre/Mr. Jones.ogg", "%4", Values{"", "", "", "Mr. Jones"}},
-      {"Plain", "%4", Values{"", "", "", "Plain"}},
       {"Bj\xC3\xB6rk/Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga.mp3", "%1 \xE2\x80\x93 %4",
        Values{"Bj\xC3\xB6rk", "", "", "J\xC3\xB3ga"}},
   };
@@ -67,20 +60,15 @@ TEST(MatchPattern, Table) {
 
 // Far more tokens than fifteen: every one keeps its place.
 TEST(ExtractToken, LongPatternsAreMatchedWhole) {
-  for (const int count : {40, 300}) {
-    std::string pattern = "%*";
-    std::string name = "p0";
-    for (int i = 1; i < count; ++i) {
-      pattern += i == 20 ? "_%1" : i == count - 5 ? "_%3" : i == count - 1 ? "_%4" : "_%*";
-      name += "_p" + std::to_string(i);
-    }
-    SCOPED_TRACE(count);
-    EXPECT_EQ(ExtractToken(name + ".mp3", pattern, '1'), "p20");
-    EXPECT_EQ(ExtractToken(name + ".mp3", pattern, '3'), "p" + std::to_string(count - 5));
-    EXPECT_EQ(ExtractToken(name + ".mp3", pattern, '4'), "p" + std::to_string(count - 1));
-    // One field short: the last literal cannot be found.
-    EXPECT_EQ(ExtractToken(name.substr(0, name.rfind('_')) + ".mp3", pattern, '4'), "");
+  std::string pattern = "%*";
+  std::string name = "p0";
+  for (int i = 1; i < 300; ++i) {
+    pattern += i == 20 ? "_%1" : i == 295 ? "_%3" : i == 299 ? "_%4" : "_%*";
+    name += "_p" + std::to_string(i);
   }
+  EXPECT_EQ(MatchPattern(name + ".mp3", pattern), (Values{"p20", "", "p295", "p299"}));
+  // One field short: the last literal cannot be found.
+  EXPECT_EQ(ExtractToken(name.substr(0, name.rfind('_')) + ".mp3", pattern, '4'), "");
 }
 
 struct ApplyCase {
@@ -99,19 +87,14 @@ TEST(ApplyFolderFormatAndPattern, Table) {
       {2, "", true, "A/c.mp3", {}, {"A", "", "", ""}},
       {2, "", true, "a.mp3", {}, {}},
       {2, "", true, "A/B/c.mp3", {}, {}},
-      {2, "", true, "A/c.mp3", {"Set", "", "", ""}, {"Set", "", "", ""}},
       // Format 3: artist from the first folder, album from the second.
-      {3, "", true, "A/c.mp3", {}, {"A", "", "", ""}},
       {3, "", true, "A/01 - B/c.mp3", {}, {"A", "B", "", ""}},
       {3, "", false, "A/01 - B/c.mp3", {}, {"A", "01 - B", "", ""}},
-      {3, "", true, "A/B/CD1/x.mp3", {}, {"A", "B", "", ""}},
-      {3, "", true, "A/B/c.mp3", {"Set", "", "", ""}, {"Set", "B", "", ""}},
+      {3, "", true, "A/1999/CD1/c.mp3", {"Set", "", "", ""}, {"Set", "", "", ""}},
       {3, "", true, "A/B/c.mp3", {"", "Kept", "", ""}, {"A", "Kept", "", ""}},
-      {3, "", true, "A/1999/c.mp3", {}, {"A", "", "", ""}},
       {3, "", true, "A//c.mp3", {}, {"A", "", "", ""}},
       {3, "", true, "/A/B/c.mp3", {}, {}},
       {0, "", true, "A/B/c.mp3", {}, {}},
-      {0xFFFFFFFFu, "", true, "A/B/c.mp3", {}, {}},
       // The pattern fills only what is empty.
       {0, "%1 - %2 - %3 - %4", true, kCrows, {"Artist", "", "1", ""}, {"Artist", "Across A Wire", "1", "Mr. Jones"}},
       // A folder album gives way to a pattern album that starts with a digit,

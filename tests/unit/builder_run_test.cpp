@@ -159,24 +159,6 @@ TEST_F(BuilderRunTest, SmallLibraryEndToEnd) {
   EXPECT_EQ(shell.calls, (Lines{"Create", "ApplyChanges:15", "Release"}));
 }
 
-TEST_F(BuilderRunTest, ProgressFollowsTheEightSteps) {
-  WriteFile(music + "a.wav", MakeWav(1.0, 8000, 1));
-  WriteFile(music + "b.wav", MakeWav(1.0, 8000, 1));
-  ASSERT_EQ(Run(), BuilderRun::Result::kCompleted);
-  Lines steps;
-  for (const auto& line : progress.log)
-    if (!line.starts_with("item:")) steps.push_back(line);
-  EXPECT_EQ(steps, (Lines{
-      "step:Scanning music directory for files... (Step 1 of 8)", "range:0,1", "stepsize:1", "pos:0", "pos:1",
-      "step:Sorting music files... (Step 2 of 8)", "range:0,1", "stepsize:1", "pos:0", "pos:1",
-      "range:0,2", "stepsize:1", "pos:1", "step:Reading file info... (Step 3 of 8)", "stepit", "stepit", "pos:2",
-      "range:0,2", "stepsize:1", "pos:1", "step:Sorting into playlists... (Step 4 of 8)", "stepit", "stepit", "pos:2",
-      "range:0,2", "stepsize:1", "pos:1", "step:Generating playlists... (Step 5 of 8)", "stepit", "stepit", "pos:2",
-      "range:0,1", "stepsize:1", "pos:1", "step:Writing data file... (Step 6 of 8)", "stepit", "pos:1",
-      "range:0,1", "stepsize:1", "pos:0", "step:Refreshing desktop... (Step 7 of 8)", "pos:1",
-      "range:0,1", "stepsize:1", "pos:0", "step:Cleaning up... (Step 8 of 8)", "pos:1"}));
-}
-
 // Nothing is opened, asked for or written beyond the cache file's status.
 TEST_F(BuilderRunTest, SecondRunOverAnUnchangedTreeOpensNoFile) {
   AddLibrary();

@@ -45,9 +45,68 @@ TEST(MakeSortKey, KeepsOnlyLowerCaseLettersAndDigits) {
   for (const auto& c : cases) EXPECT_EQ(MakeSortKey(c.name, c.ignoreThe), c.key) << c.name << ' ' << c.ignoreThe;
 }
 
-class LibraryTest : public ::testing::Test {
+std::string Dots(std::size_t count) { return std::string(count, '.'); }
+
+// The heading of an artist's or the top-level playlist.
+Lines Section(const std::string& name) {
+  return {"#EXTINF:-1,|" + Dots(121), "|" + Dots(122) + "mp3", "#EXTINF:-1,|......" + name + Dots(100),
+          "|......" + name + Dots(101) + "mp3"};
+}
+
+// The heading of an album's playlist; its file lies in `folder`.
+Lines AlbumHeading(const std::string& name, const std::string& folder) {
+  return {"#EXTINF:-1,|......" + name + "......|", folder + "|......" + name + "......|.mp3"};
+}
+
+// "#EXTM3U" and the groups of lines, each line ending in CR LF.
+std::string M3u(std::initializer_list<Lines> groups) {
+  Lines lines = {"#EXTM3U"};
+  for (const Lines& group : groups) lines.insert(lines.end(), group.begin(), group.end());
+  return testing::Crlf(lines);
+}
+
+class OutputTest : public ::testing::Test {
  protected:
-  // Records are added in path-list order; the track number names a record.
+  OutputTest() {
+    settings.location.Set(dir.path());
+    settings._4_music.Set(music);
+    settings._4_outformat.Set("%3. %4");
+    settings._4_headers.Set(1);
+  }
+
+  // A new album, under the last artist when that has the key.
+  AlbumEntry& Album(const std::string& artistKey, const std::string& artistName, const std::string& key,
+                    const std::string& name) {
+    if (artists.empty() || artists.back()->key != artistKey)
+      artists.push_back(std::make_unique<ArtistEntry>(ArtistEntry{artistKey, artistName, {}}));
+    auto& albums = artists.back()->albums;
+    albums.push_back(std::make_unique<AlbumEntry>(AlbumEntry{key, name, {}}));
+    return *albums.back();
+  }
+
+  AFileInfo& Track(AlbumEntry& album, const std::string& path, const std::string& track, const std::string& title,
+                   std::int32_t length = 1) {
+    AFileInfo& record = records.emplace_back();
+    record.path = Native(path);
+    record.track = track;
+    record.title = title;
+    record.length = length;
+    album.tracks.push_back(&record);
+    return record;
+  }
+
+  // The lines of one track's entry.
+  Lines Entry(const std::string& info, const std::string& path) { return {"#EXTINF:" + info, music + Native(path)}; }
+
+  void Write() { WritePlaylists(artists, settings, fs, prompter, progress); }
+  std::string Playlist(const std::string& name) { return ReadFile(folder + name); }
+  std::string WriteData() {
+    WriteLibraryData(artists, settings, prompter, progress);
+    return ReadFile(dir / "Auralith.data");
+  }
+
+  // Records for BuildLibrary, added in path-list order; the track number
+  // names a record.
   void Add(const std::string& path, const std::string& artist, const std::string& album, const std::string& track) {
     table[path] = std::make_unique<AFileInfo>(AFileInfo{path, artist, album, path, track});
     paths.push_back(path);
@@ -69,12 +128,21 @@ class LibraryTest : public ::testing::Test {
     return shape;
   }
 
+  testing::TempDir dir;
+  const std::string folder = dir / "playlists/";
+  const std::string music = Native("C:/Music/");
   MemoryRegistryStore store;
   Settings settings{store};
+  NativeFileSystem fs;
+  testing::ScriptedPrompter prompter;
   testing::RecordingProgress progress;
+  std::deque<AFileInfo> records;
+  Library artists;
   PathTable table;
   Lines paths;
 };
+
+using LibraryTest = OutputTest;
 
 // An artist or album keeps the name and place of its first occurrence; an
 // album belongs to its artist, whatever another artist's album is called.
@@ -136,35 +204,6 @@ TEST_F(LibraryTest, OrderingRulesFollowTheSettings) {
   }
 }
 
-TEST_F(LibraryTest, TracksOfAnAlbumSortByNumberElseByPath) {
-  const struct {
-    const char* what;
-    std::vector<std::array<const char*, 3>> tracks;  // path, artist, track, in path-list order
-    Lines expected;                                  // paths in album order
-  } cases[] = {
-      {"shorter number first", {{"a", "A", "2"}, {"b", "A", "10"}, {"c", "A", "1"}}, {"c", "a", "b"}},
-      {"leading zero is longer", {{"a", "A", "07"}, {"b", "A", "7"}}, {"b", "a"}},
-      {"letters without case", {{"a", "A", "B"}, {"b", "A", "a"}}, {"b", "a"}},
-      {"as written in the tag", {{"a", "A", "5/12"}, {"b", "A", "12/12"}, {"c", "A", "10/12"}}, {"a", "c", "b"}},
-      {"a missing number falls back to the paths", {{"b", "A", "3"}, {"a", "A", ""}}, {"a", "b"}},
-      {"paths without case", {{"B", "A", ""}, {"a", "A", ""}}, {"a", "B"}},
-      {"artist spelt two ways", {{"a", "Beatles", "2"}, {"b", "beatles", "1"}}, {"a", "b"}},
-  };
-  settings._4_outformat.Set("%3. %4");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    table.clear();
-    paths.clear();
-    for (const auto& [path, artist, track] : c.tracks) Add(path, artist, "Album", track);
-    const Library artists = Build();
-    ASSERT_EQ(artists.size(), 1u);
-    ASSERT_EQ(artists[0]->albums.size(), 1u);
-    Lines order;
-    for (const AFileInfo* track : artists[0]->albums[0]->tracks) order.push_back(track->path);
-    EXPECT_EQ(order, c.expected);
-  }
-}
-
 // Whatever the comparison answers, the sort must end and keep every track
 // exactly once; with a consistent comparison it must really sort.
 TEST(SortTracks, KeepsEveryTrackWhateverTheComparisonAnswers) {
@@ -189,26 +228,6 @@ TEST(SortTracks, KeepsEveryTrackWhateverTheComparisonAnswers) {
   }
 }
 
-std::string Dots(std::size_t count) { return std::string(count, '.'); }
-
-// The heading of an artist's or the top-level playlist.
-Lines Section(const std::string& name) {
-  return {"#EXTINF:-1,|" + Dots(121), "|" + Dots(122) + "mp3", "#EXTINF:-1,|......" + name + Dots(100),
-          "|......" + name + Dots(101) + "mp3"};
-}
-
-// The heading of an album's playlist; its file lies in `folder`.
-Lines AlbumHeading(const std::string& name, const std::string& folder) {
-  return {"#EXTINF:-1,|......" + name + "......|", folder + "|......" + name + "......|.mp3"};
-}
-
-// "#EXTM3U" and the groups of lines, each line ending in CR LF.
-std::string M3u(std::initializer_list<Lines> groups) {
-  Lines lines = {"#EXTM3U"};
-  for (const Lines& group : groups) lines.insert(lines.end(), group.begin(), group.end());
-  return testing::Crlf(lines);
-}
-
 TEST(ExpandEntry, ReplacesEachFieldInOnePassInOrder) {
   const struct {
     const char* format;
@@ -217,7 +236,6 @@ TEST(ExpandEntry, ReplacesEachFieldInOnePassInOrder) {
     const char* path;
     const char* expected;
   } cases[] = {
-      {"%3. %4", "Beatles", "Mr. Jones", "a/05 x.mp3", "05. Mr. Jones"},
       {"", "Beatles", "Mr. Jones", "a/b/05 x.mp3", "05 x.mp3"},
       {"%1 / %2 / %3 / %4", "", "T", "a.mp3", " / Album / 05 / T"},
       {"%1", "%4 Band", "Title", "a.mp3", "Title Band"},
@@ -226,68 +244,31 @@ TEST(ExpandEntry, ReplacesEachFieldInOnePassInOrder) {
       {"%6 %% 100% %", "A", "T", "a.mp3", "%6 %% 100% %"},
       {"%%1%4%4", "A", "T", "a.mp3", "%ATT"},
   };
-  for (const auto& c : cases) {
-    AFileInfo track;
-    track.artist = c.artist;
-    track.album = "Album";
-    track.track = "05";
-    track.title = c.title;
-    track.path = Native(c.path);
-    EXPECT_EQ(ExpandEntry(c.format, track), c.expected) << c.format;
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(ExpandEntry(c.format, AFileInfo{Native(c.path), c.artist, "Album", c.title, "05"}), c.expected) << c.format;
 }
 
-class OutputTest : public ::testing::Test {
- protected:
-  OutputTest() {
-    settings.location.Set(dir.path());
-    settings._4_music.Set(music);
-    settings._4_outformat.Set("%3. %4");
-    settings._4_headers.Set(1);
+// Within an album by track number as written, shorter first, else by path;
+// letters compare without case.
+TEST(CompareTracks, ByNumberAsWrittenElseByPath) {
+  const struct {
+    const char* a[2];  // track number and path
+    const char* b[2];
+    bool before;
+  } cases[] = {
+      {{"2", "z"}, {"10", "a"}, true},   {{"07", "a"}, {"7", "z"}, false}, {{"B", "a"}, {"a", "z"}, false},
+      {{"5/12", "z"}, {"10/12", "a"}, true}, {{"3", "b"}, {"", "a"}, false},  {{"", "a"}, {"", "B"}, true},
+      {{"1", "b"}, {"1", "a"}, true},
+  };
+  for (const auto& c : cases) {
+    const AFileInfo a{c.a[1], "Artist", "Album", "", c.a[0]};
+    const AFileInfo b{c.b[1], "Artist", "Album", "", c.b[0]};
+    EXPECT_EQ(CompareTracks(a, b), c.before) << c.a[0] << " " << c.a[1] << " / " << c.b[0] << " " << c.b[1];
   }
-
-  // A new album, under the last artist when that has the key.
-  AlbumEntry& Album(const std::string& artistKey, const std::string& artistName, const std::string& key,
-                    const std::string& name) {
-    if (artists.empty() || artists.back()->key != artistKey)
-      artists.push_back(std::make_unique<ArtistEntry>(ArtistEntry{artistKey, artistName, {}}));
-    auto& albums = artists.back()->albums;
-    albums.push_back(std::make_unique<AlbumEntry>(AlbumEntry{key, name, {}}));
-    return *albums.back();
-  }
-
-  AFileInfo& Track(AlbumEntry& album, const std::string& path, const std::string& track, const std::string& title,
-                   std::int32_t length = 1) {
-    AFileInfo& record = records.emplace_back();
-    record.path = Native(path);
-    record.track = track;
-    record.title = title;
-    record.length = length;
-    album.tracks.push_back(&record);
-    return record;
-  }
-
-  // The lines of one track's entry.
-  Lines Entry(const std::string& info, const std::string& path) { return {"#EXTINF:" + info, music + Native(path)}; }
-
-  void Write() { WritePlaylists(artists, settings, fs, prompter, progress); }
-  std::string Playlist(const std::string& name) { return ReadFile(folder + name); }
-  std::string WriteData() {
-    WriteLibraryData(artists, settings, prompter, progress);
-    return ReadFile(dir / "Auralith.data");
-  }
-
-  testing::TempDir dir;
-  const std::string folder = dir / "playlists/";
-  const std::string music = Native("C:/Music/");
-  MemoryRegistryStore store;
-  Settings settings{store};
-  NativeFileSystem fs;
-  testing::ScriptedPrompter prompter;
-  testing::RecordingProgress progress;
-  std::deque<AFileInfo> records;
-  Library artists;
-};
+  // Another artist's or album's track goes by path whatever its number.
+  EXPECT_FALSE(CompareTracks(AFileInfo{"b", "Beatles", "Album", "", "1"}, AFileInfo{"a", "beatles", "Album", "", "2"}));
+  EXPECT_FALSE(CompareTracks(AFileInfo{"b", "Artist", "Help", "", "1"}, AFileInfo{"a", "Artist", "help", "", "2"}));
+}
 
 using PlaylistsTest = OutputTest;
 
@@ -351,28 +332,31 @@ TEST_F(PlaylistsTest, EmptyLibraryEmptiesTheFolderAndWritesTheTopLevelPlaylist) 
                                  "item:Removing playlist \"x.js\""}));
 }
 
-// A plain file where the folder belongs stops the writer before anything is
-// touched (else every playlist would fail with a message of its own); a
-// playlist that cannot be written is reported and the others are written.
+// A plain file where the playlist folder belongs stops the writer before
+// anything is touched (else every playlist would fail with a message of its
+// own); a file that cannot be written is reported, and the others are written.
 TEST_F(PlaylistsTest, FailuresAreReportedOnce) {
   const struct {
     const char* blocker;
     const char* message;
-    std::size_t names;
+    std::size_t names;  // in the playlist folder
   } cases[] = {
       {"playlists", "Couldn't create playlist directory", 0},
       {"playlists/beatles_abbeyroad.m3u/keep", "Error writing playlist for the album named \"Abbey Road\"", 4},
       {"playlists/beatles.m3u/keep", "Error writing playlist for artist \"The Beatles\"", 4},
       {"playlists/.m3u/keep", "Error writing top-level playlist", 4},
+      {"Auralith.data/keep", "Error writing data file", 4},
   };
   Track(Album("beatles", "The Beatles", "abbeyroad", "Abbey Road"), "1.mp3", "1", "T");
   Track(Album("beatles", "The Beatles", "help", "Help!"), "2.mp3", "1", "T");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.blocker);
     testing::RemoveTree(dir / "playlists");
+    testing::RemoveTree(dir / "Auralith.data");
     testing::WriteFile(dir / c.blocker, "x");
     prompter.shown.clear();
     Write();
+    WriteLibraryData(artists, settings, prompter, progress);
     ASSERT_EQ(testing::ShownTexts(prompter), Lines{c.message});
     EXPECT_EQ(prompter.shown[0].caption, "Error");
     EXPECT_EQ(prompter.shown[0].icon, MessageIcon::Error);
@@ -453,18 +437,6 @@ TEST_F(LibraryDataTest, NamesAndTrackTextsAreEscaped) {
                                    "= \"" + std::string(c.titleText) + "\";\r\n"})
       EXPECT_NE(text.find(line), std::string::npos) << line;
   }
-}
-
-TEST_F(LibraryDataTest, AFileThatCannotBeWrittenIsReported) {
-  Album("a", "A", "b", "B");
-  MakeDirectories(dir / "Auralith.data");
-  WriteLibraryData(artists, settings, prompter, progress);
-  settings.location.Set(dir / "missing/");
-  WriteLibraryData(artists, settings, prompter, progress);
-  EXPECT_EQ(testing::ShownTexts(prompter), (Lines{"Error writing data file", "Error writing data file"}));
-  EXPECT_EQ(prompter.shown[1].caption, "Error");
-  EXPECT_EQ(prompter.shown[1].icon, MessageIcon::Error);
-  EXPECT_FALSE(FileExists(dir / "missing"));
 }
 
 }  // namespace

@@ -46,13 +46,12 @@ TEST(MakeSortKey, KeepsOnlyLowerCaseLettersAndDigits) {
 
 std::string Dots(std::size_t count) { return std::string(count, '.'); }
 
-// The heading of an artist's or the top-level playlist.
 Lines Section(const std::string& name) {
   return {"#EXTINF:-1,|" + Dots(121), "|" + Dots(122) + "mp3", "#EXTINF:-1,|......" + name + Dots(100),
           "|......" + name + Dots(101) + "mp3"};
 }
 
-// The heading of an album's playlist; its file lies in `folder`.
+// An album's heading file lies in `folder`.
 Lines AlbumHeading(const std::string& name, const std::string& folder) {
   return {"#EXTINF:-1,|......" + name + "......|", folder + "|......" + name + "......|.mp3"};
 }
@@ -94,7 +93,6 @@ class OutputTest : public ::testing::Test {
     return record;
   }
 
-  // The lines of one track's entry.
   Lines Entry(const std::string& info, const std::string& path) { return {"#EXTINF:" + info, music + Native(path)}; }
 
   void Write() { WritePlaylists(artists, settings, fs, prompter, progress); }
@@ -264,9 +262,6 @@ TEST_F(PlaylistsTest, AlbumArtistAndTopLevelPlaylistsByteForByte) {
   EXPECT_EQ(Playlist("beatles.m3u"), M3u({Section("The Beatles"), {"beatles_abbeyroad.m3u", "beatles_help.m3u"}}));
   EXPECT_EQ(Playlist(".m3u"), M3u({Section("All"), {"beatles.m3u", "abba.m3u"}}));
   EXPECT_TRUE(prompter.shown.empty());
-  EXPECT_EQ(progress.log, (Lines{"item:Writing playlist \"beatles_abbeyroad\"", "stepit", "stepit",
-                                 "item:Writing playlist \"beatles_help\"", "stepit",
-                                 "item:Writing playlist \"abba_gold\"", "stepit"}));
 
   settings._4_headers.Set(0);
   settings._4_outformat.Set("");

@@ -24,7 +24,6 @@ namespace {
 using testing::FileExists;
 using testing::ReadFile;
 
-// Pieces of hand-written caches, byte by byte.
 constexpr auto Le = testing::LittleEndian;
 std::string Text(const std::string& s) { return std::string(1, static_cast<char>(s.size())) + s; }
 std::string Class(const std::string& name, std::uint16_t schema) {
@@ -59,7 +58,7 @@ std::map<std::string, AFileInfo> Contents(const PathTable& table) {
 
 class TagCacheTest : public ::testing::Test {
  protected:
-  void SetUp() override { Configure(settings); }
+  TagCacheTest() { Configure(settings); }
   static void Configure(Settings& s) {
     s._4_organizationnum.Set(2);
     s._4_id3.Set(1);
@@ -145,12 +144,10 @@ TEST_F(TagCacheTest, AnyChangedSettingDiscardsTheCache) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    MemoryRegistryStore runStore;
-    Settings run(runStore);
-    Configure(run);
-    ASSERT_TRUE(SaveTagCache(cache, run, MakeTable({Record("x"), Record("y")})));
-    c.change(run, runStore);
-    EXPECT_EQ(LoadTagCache(cache, run, 5).size(), c.kept);
+    Configure(settings);
+    ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({Record("x"), Record("y")})));
+    c.change(settings, store);
+    EXPECT_EQ(LoadTagCache(cache, settings, 5).size(), c.kept);
   }
 }
 

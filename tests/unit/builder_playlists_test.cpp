@@ -365,8 +365,6 @@ TEST_F(LibraryDataTest, AlignmentKeepsTheEqualsColumnUpToThreeDigits) {
                                  "album_list[100]           = new Array();",
                                  "album_list[0][10]         = new Array(\"B\",\"a0_b.m3u\");",
                                  "track_list[0][100]        = new Array();",
-                                 "track_list[0][0][9]       = \". t\";",
-                                 "track_list[0][0][10]      = \". t\";",
                                  "track_list[0][0][100]     = \". t\";",
                                  "track_list[0][0][1000]     = \". t\";",
                                  "track_list[100][0][0]     = \". t\";"})

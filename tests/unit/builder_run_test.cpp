@@ -82,6 +82,12 @@ void Spoil(const std::vector<std::string>& files) {
   }
 }
 
+Lines NativeAll(const Lines& paths) {
+  Lines out;
+  for (const std::string& p : paths) out.push_back(Native(p));
+  return out;
+}
+
 class BuilderRunTest : public ::testing::Test {
  protected:
   BuilderRunTest() {
@@ -100,6 +106,14 @@ class BuilderRunTest : public ::testing::Test {
   }
 
   BuilderRun::Result Run() { return BuilderRun(settings, fs, prompter, progress, shell).Run(); }
+  void Make(const Lines& files) {
+    for (const std::string& f : files) testing::WriteFile(dir / f, f);
+  }
+  Lines Scan(const Lines& extensions = kDefaultExtensions, const std::string& relative = "") {
+    Lines paths;
+    for (const MusicFile& file : ScanMusicTree(fs, dir.path(), relative, extensions, progress)) paths.push_back(file.path);
+    return paths;
+  }
   std::string Playlist(const std::string& name) { return ReadFile(location + "playlists" + kPathSeparator + name); }
 
   testing::TempDir dir;
@@ -115,21 +129,14 @@ class BuilderRunTest : public ::testing::Test {
 
 TEST_F(BuilderRunTest, InvalidInputStopsBeforeTouchingAnything) {
   const std::string kInvalid = "You must specify a valid root directory and file extension list.";
-  const struct {
-    const char* name;
-    std::string root;
-    const char* extensions;
-  } cases[] = {
-      {"empty root", "", "mp3"},
-      {"missing root", dir / "nowhere/", "mp3"},
-      {"only delimiters", music, " ,;| "},
-  };
+  // An empty root, a missing one, and extensions that are only delimiters.
+  const std::pair<std::string, const char*> cases[] = {{"", "mp3"}, {dir / "nowhere/", "mp3"}, {music, " ,;| "}};
   AddLibrary();
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [root, extensions] : cases) {
+    SCOPED_TRACE(root + " " + extensions);
     prompter.shown.clear();
-    settings._4_music.Set(c.root);
-    settings._4_extensions.Set(c.extensions);
+    settings._4_music.Set(root);
+    settings._4_extensions.Set(extensions);
     EXPECT_EQ(Run(), BuilderRun::Result::kInvalidInput);
     EXPECT_EQ(testing::ShownTexts(prompter), Lines{kInvalid});
     EXPECT_TRUE(progress.log.empty());
@@ -262,27 +269,7 @@ TEST(ParseExtensions, Table) {
   for (const auto& [text, expected] : cases) EXPECT_EQ(ParseExtensions(text), expected) << '"' << text << '"';
 }
 
-Lines NativeAll(const Lines& paths) {
-  Lines out;
-  for (const std::string& p : paths) out.push_back(Native(p));
-  return out;
-}
-
-class ScanTree : public ::testing::Test {
- protected:
-  void Make(const Lines& files) {
-    for (const std::string& f : files) testing::WriteFile(dir / f, f);
-  }
-  Lines Scan(const Lines& extensions = kDefaultExtensions, const std::string& relative = "") {
-    Lines paths;
-    for (const MusicFile& file : ScanMusicTree(fs, dir.path(), relative, extensions, progress)) paths.push_back(file.path);
-    return paths;
-  }
-
-  testing::TempDir dir;
-  NativeFileSystem fs;
-  testing::RecordingProgress progress;
-};
+using ScanTree = BuilderRunTest;
 
 TEST_F(ScanTree, CollectsVisibleMusicFilesAndShowsEachOnce) {
   Make({"a.mp3", ".mp3", "amp3", "Artist/Track.Mp3", "Artist/notes.txt", "Artist/Album/01 - Song.mp3", "A/B/c.ogg",

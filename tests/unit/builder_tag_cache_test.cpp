@@ -79,14 +79,9 @@ class TagCacheTest : public ::testing::Test {
 };
 
 TEST_F(TagCacheTest, RoundTripKeepsEveryByteAndClearsSeen) {
-  AFileInfo hostile = Record(std::string("A\0B\xFF\xFE", 5));
-  hostile.artist = std::string(0xFF, '\xFF');
-  hostile.album = std::string(0xFFFE, '\0');
-  hostile.title = std::string(70'000, 't');
-  hostile.track = "";
-  hostile.length = std::numeric_limits<std::int32_t>::min();
-  hostile.size = std::numeric_limits<std::uint64_t>::max();
-  hostile.modified = std::numeric_limits<std::int64_t>::min();
+  const AFileInfo hostile{std::string("A\0B\xFF\xFE", 5), std::string(0xFF, '\xFF'), std::string(0xFFFE, '\0'),
+                          std::string(70'000, 't'), "", std::numeric_limits<std::int32_t>::min(), 1,
+                          std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::uint64_t>::max()};
   AFileInfo plain = Record(testing::Native("Artist/Album/01 - Song.mp3"));
   plain.modified = std::numeric_limits<std::int64_t>::max();
 

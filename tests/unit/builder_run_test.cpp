@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <new>
 #include <string>
 #include <vector>
@@ -114,7 +113,6 @@ class BuilderRunTest : public ::testing::Test {
     for (const MusicFile& file : ScanMusicTree(fs, dir.path(), relative, extensions, progress)) paths.push_back(file.path);
     return paths;
   }
-  std::string Playlist(const std::string& name) { return ReadFile(location + "playlists" + kPathSeparator + name); }
 
   testing::TempDir dir;
   const std::string music = dir / "music/";
@@ -191,7 +189,7 @@ TEST_F(BuilderRunTest, FileWhoseStatusIsGoneIsLeftOutAndDroppedFromTheCache) {
   ASSERT_EQ(Run(), BuilderRun::Result::kCompleted);
   fs.vanished = kSomething;
   ASSERT_EQ(Run(), BuilderRun::Result::kCompleted);
-  EXPECT_EQ(Playlist("beatles_abbeyroad.m3u").find("Something"), std::string::npos);
+  EXPECT_EQ(ReadFile(location + Native("playlists/beatles_abbeyroad.m3u")).find("Something"), std::string::npos);
   const PathTable cache = LoadTagCache(location + "Auralith.archive", settings, 0);
   EXPECT_EQ(cache.count(kSomething), 0u);
   EXPECT_EQ(cache.size(), 2u);

@@ -200,8 +200,8 @@ TEST_F(FileInfoTest, TagsFillOrReplaceWhatFoldersAndPatternGave) {
       // Artist and album only fill what is empty; track and title win.
       {"mp3 over the pattern", "Song.mp3", Mp3({{.artist = "B", .album = "Y", .title = "T", .track = "5/12"}}),
        {"A", "Y", "T", "5/12"}, true, {"A", "", "P", "05"}},
-      {"tags off", "05 - Song.mp3", Mp3({{.artist = "B", .title = "T", .track = "9"}}), {"", "", "05 - Song", "05"},
-       false, {"", "", "", "05"}},
+      {"tags off", "05 - Song.mp3", Mp3({{.artist = "B", .title = "T", .track = "9"}}), {"", "", "P", "05"}, false,
+       {"", "", "P", "05"}},
       {"tags off, ogg", "07 Song.ogg", MakeOgg(1.0, {{"TITLE", "Tag"}}), {"", "", "07 Song", ""}, false},
   };
   for (const auto& c : cases) {
@@ -216,8 +216,7 @@ TEST_F(FileInfoTest, TagsFillOrReplaceWhatFoldersAndPatternGave) {
   EXPECT_TRUE(prompter.shown.empty());
 }
 
-// Whole seconds, truncated; -1 where a WAV or Ogg file tells nothing, which
-// raises no alert.
+// Whole seconds, truncated; -1 without an alert where a WAV or Ogg file tells nothing.
 TEST_F(FileInfoTest, PlayingTime) {
   auto wav = [](std::uint32_t chunkSize, std::uint32_t bytesPerSecond) {
     std::string bytes = MakeWav(0.01);
@@ -267,21 +266,18 @@ TEST_F(FileInfoTest, UntitledTracksAreNamedAfterTheirFile) {
   const struct {
     const char* path;
     bool prefix;
-    const char* given;
     const char* title;
   } cases[] = {
-      {"Artist/Album/01 - Intro.flac", true, "", "Intro"},
-      {"Artist/Album/01 - Intro.flac", false, "", "01 - Intro"},
-      {"a.b.c.flac", false, "", "a.b.c"},
-      {"Dir.v2/NoDot", false, "", "NoDot"},
-      {"01.flac", true, "", ""},
-      {"Album/02 Given.flac", true, "From Pattern", "From Pattern"},
+      {"Artist/Album/01 - Intro.flac", true, "Intro"},
+      {"Artist/Album/01 - Intro.flac", false, "01 - Intro"},
+      {"a.b.c.flac", false, "a.b.c"},
+      {"Dir.v2/NoDot", false, "NoDot"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     settings._4_prefix.Set(c.prefix ? 1 : 0);
     // No file is written: an ending that is not read must not be opened.
-    const AFileInfo record = Read(c.path, nullptr, {"", "", c.given, ""});
+    const AFileInfo record = Read(c.path, nullptr);
     EXPECT_EQ(record.title, c.title);
     EXPECT_EQ(record.length, -1);
   }

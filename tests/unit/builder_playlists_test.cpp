@@ -96,8 +96,7 @@ class OutputTest : public ::testing::Test {
     return ReadFile(dir / "Auralith.data");
   }
 
-  // Records for BuildLibrary, added in path-list order; the track number
-  // names a record.
+  // A record for BuildLibrary, in path-list order; its track number names it.
   void Add(const std::string& path, const std::string& artist, const std::string& album, const std::string& track) {
     table[path] = std::make_unique<AFileInfo>(AFileInfo{path, artist, album, path, track});
     paths.push_back(path);
@@ -292,9 +291,8 @@ TEST_F(PlaylistsTest, EmptyLibraryEmptiesTheFolderAndWritesTheTopLevelPlaylist) 
                                  "item:Removing playlist \"x.js\""}));
 }
 
-// A plain file where the playlist folder belongs stops the writer before
-// anything is touched (else every playlist would fail with a message of its
-// own); a file that cannot be written is reported, and the others are written.
+// A file where the playlist folder belongs stops the writer (else each playlist
+// would fail on its own); any other file that cannot be written is reported once.
 TEST_F(PlaylistsTest, FailuresAreReportedOnce) {
   const struct {
     const char* blocker;

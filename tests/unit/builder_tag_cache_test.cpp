@@ -65,7 +65,6 @@ class TagCacheTest : public ::testing::Test {
     s._4_prefix.Set(0);
     s._4_format.Set("%1 - %4");
   }
-  // The cache's keys, each with its record's artist.
   std::map<std::string, std::string> Parse(const std::string& bytes) {
     std::map<std::string, std::string> keyToArtist;
     for (const auto& [key, record] : ParseTagCache(bytes, settings, 7)) keyToArtist[key] = record->artist;
@@ -96,9 +95,8 @@ TEST_F(TagCacheTest, FileLayoutIsByteExactAndKeyOrdered) {
   ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({})));
   EXPECT_EQ(ReadFile(cache), Head(0));
 
-  // A later record refers back to its class at index 3 (null 0, map class 1,
-  // map 2). Tables filled in different orders hold their entries in different
-  // orders; the saved bytes must not depend on that.
+  // A later record refers back to its class at index 3 (null 0, map class 1, map 2).
+  // Tables filled in different orders must give the same bytes.
   std::vector<AFileInfo> records;
   for (int i = 0; i < 200; ++i) records.push_back(Record("t" + std::to_string(i * 7919 % 200 + 100)));
   PathTable forward = MakeTable(records);

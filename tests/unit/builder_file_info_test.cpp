@@ -81,19 +81,6 @@ TEST(MatchPattern, Table) {
   EXPECT_EQ(ExtractToken(" - Title.mp3", "%3 - %4", '4'), "Title");
 }
 
-// Far more tokens than fifteen: every one keeps its place.
-TEST(ExtractToken, LongPatternsAreMatchedWhole) {
-  std::string pattern = "%*";
-  std::string name = "p0";
-  for (int i = 1; i < 300; ++i) {
-    pattern += i == 20 ? "_%1" : i == 295 ? "_%3" : i == 299 ? "_%4" : "_%*";
-    name += "_p" + std::to_string(i);
-  }
-  EXPECT_EQ(MatchPattern(name + ".mp3", pattern), (Values{"p20", "", "p295", "p299"}));
-  // One field short: the last literal cannot be found.
-  EXPECT_EQ(ExtractToken(name.substr(0, name.rfind('_')) + ".mp3", pattern, '4'), "");
-}
-
 struct ApplyCase {
   std::uint32_t folders;  // 4_organizationnum
   const char* pattern;    // 4_format

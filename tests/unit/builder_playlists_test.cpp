@@ -284,11 +284,6 @@ TEST_F(PlaylistsTest, EmptyLibraryEmptiesTheFolderAndWritesTheTopLevelPlaylist) 
 
   EXPECT_EQ(ListNames(folder), (Lines{".m3u", "dir.m3u", "keep.json", "keep.m3u8", "keep.txt", "keepjs", "m3u"}));
   EXPECT_EQ(Playlist(".m3u"), M3u({Section("All")}));
-  // The top-level playlist is written again, so it is replaced, not removed.
-  std::sort(progress.log.begin(), progress.log.end());
-  EXPECT_EQ(progress.log, (Lines{"item:Removing playlist \".js\"", "item:Removing playlist \"OLD2.M3U\"",
-                                 "item:Removing playlist \"Y.JS\"", "item:Removing playlist \"old.m3u\"",
-                                 "item:Removing playlist \"x.js\""}));
 }
 
 // A file where the playlist folder belongs stops the writer (else each playlist
@@ -360,7 +355,6 @@ TEST_F(LibraryDataTest, AlignmentKeepsTheEqualsColumnUpToThreeDigits) {
                            "track_list[0][0][1000]     = \". t\";",
                            "track_list[100][0][0]     = \". t\";"})
     EXPECT_NE(text.find(std::string("\n") + line + "\r\n"), std::string::npos) << line;
-  EXPECT_EQ(progress.log.size(), 101u);
 }
 
 // Names and track texts are escaped differently: a name may hold "'", a track

@@ -1,11 +1,17 @@
+// What a track's record gets from its folders, its file name and its tags.
+
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "base/code_page.h"
 #include "builder/file_info.h"
+#include "builder/patterns.h"
 #include "settings/memory_registry_store.h"
 #include "settings/settings.h"
 #include "support/audio_fixtures.h"
@@ -18,20 +24,114 @@ using testing::MakeGarbage;
 using testing::MakeMp3;
 using testing::MakeOgg;
 using testing::MakeWav;
-using testing::PutLe32;
+using testing::MpegVersion;
+using testing::Native;
+using testing::TagKind;
+using testing::TagSpec;
+
+const char* const kAlert = "\"\n\nDo you want to be alerted if this type of error occurs again?";
 
 TEST(StripLeadingNumbers, DigitsThenSeparatorsGoOncePerPass) {
-  const struct {
-    const char* name;
-    const char* stripped;
-  } cases[] = {
-      {"01 - Intro", "Intro"},       {"1999_-_Live", "Live"},   {"01 - 02 Tracks", "02 Tracks"},
-      {"12 -\t_ ", ""},               {"2024", ""},              {"Intro", "Intro"},
-      {"-01 Intro", "01 Intro"},      {"01Intro", "Intro"},      {" 01 Intro", "01 Intro"},
-      {"", ""},                       {"7 Seconds", "Seconds"},  {"\xE2\x91\xA0 One", "\xE2\x91\xA0 One"},
+  const std::pair<const char*, const char*> cases[] = {
+      {"01 - Intro", "Intro"},   {"1999_-_Live", "Live"},  {"01 - 02 Tracks", "02 Tracks"}, {"12 -\t_ ", ""},
+      {"2024", ""},              {"Intro", "Intro"},       {"-01 Intro", "01 Intro"},      {"01Intro", "Intro"},
+      {" 01 Intro", "01 Intro"}, {"", ""},                 {"\xE2\x91\xA0 One", "\xE2\x91\xA0 One"},
   };
-  for (const auto& c : cases) EXPECT_EQ(StripLeadingNumbers(c.name), c.stripped) << c.name;
+  for (const auto& [name, stripped] : cases) EXPECT_EQ(StripLeadingNumbers(name), stripped) << name;
 }
+
+// Artist, album, track, title: the fields of %1 to %4.
+using Values = std::array<std::string, 4>;
+// Artist, album, title and track, in the order of a record.
+using Texts = std::array<std::string, 4>;
+
+const char* const kCrows = "Rock/Counting Crows - Across A Wire - 05 - Mr. Jones.mp3";
+
+TEST(MatchPattern, Table) {
+  const struct {
+    const char* path;  // '/' stands for the platform's separator
+    const char* pattern;
+    std::optional<Values> expected;
+  } cases[] = {
+      {kCrows, "%1 - %2 - %3 - %4", Values{"Counting Crows", "Across A Wire", "05", "Mr. Jones"}},
+      {kCrows, "%1 - %4", Values{"Counting Crows", "", "", "Across A Wire - 05 - Mr. Jones"}},
+      // A name that does not fit, or a token that matched nothing.
+      {"Artist.mp3", "%1 - %2", std::nullopt},
+      {"A X B.mp3", "%1 x %4", std::nullopt},
+      {" - Title.mp3", "%3 - %4", std::nullopt},
+      {"Whole Name.mp3", "%4%1", Values{"Whole Name", "", "", "Whole Name"}},
+      {"A_B.mp3", "%x_%4", Values{"", "", "", "B"}},
+      {"A - B.mp3", "%1 - %4%", Values{"A", "", "", "B"}},
+      {"05 - Title.mp3", "- %4", Values{"", "", "", "Title"}},
+      // The first occurrence of the literal after a token ends it.
+      {"A - B - C.mp3", "%1 - %2", Values{"A", "B - C", "", ""}},
+      {"A_x - B_C.mp3", "%1 - %2_%4", Values{"A_x", "B", "", "C"}},
+      {"A - B.mp3", "%1-%4", Values{"A ", "", "", " B"}},
+      // Only the file name counts, up to its last '.'.
+      {"Artist - Album/01 Song.mp3", "%1 - %4", std::nullopt},
+      {"Artist - Album/01 Song.mp3", "%3 %4", Values{"", "", "01", "Song"}},
+      {"Bj\xC3\xB6rk/Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga.mp3", "%1 \xE2\x80\x93 %4",
+       Values{"Bj\xC3\xB6rk", "", "", "J\xC3\xB3ga"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " ~ " + c.pattern);
+    EXPECT_EQ(MatchPattern(Native(c.path), c.pattern), c.expected);
+  }
+  // An empty value does not stop the tokens after it.
+  EXPECT_EQ(ExtractToken(" - Title.mp3", "%3 - %4", '4'), "Title");
+}
+
+struct ApplyCase {
+  std::uint32_t folders;  // 4_organizationnum
+  const char* pattern;    // 4_format
+  bool prefix;            // 4_prefix
+  const char* path;
+  Texts before;
+  Texts expected;
+};
+
+// Folders first, then the file name, as a run applies them.
+TEST(ApplyFolderFormatAndPattern, Table) {
+  const ApplyCase cases[] = {
+      // Format 2: only a file exactly one folder below the root.
+      {2, "", true, "A/c.mp3", {}, {"A", "", "", ""}},
+      {2, "", true, "a.mp3", {}, {}},
+      {2, "", true, "A/B/c.mp3", {}, {}},
+      // Format 3: artist from the first folder, album from the second.
+      {3, "", true, "A/01 - B/c.mp3", {}, {"A", "B", "", ""}},
+      {3, "", false, "A/01 - B/c.mp3", {}, {"A", "01 - B", "", ""}},
+      {3, "", true, "A/1999/CD1/c.mp3", {"Set", "", "", ""}, {"Set", "", "", ""}},
+      {3, "", true, "A/B/c.mp3", {"", "Kept", "", ""}, {"A", "Kept", "", ""}},
+      {3, "", true, "A//c.mp3", {}, {"A", "", "", ""}},
+      {3, "", true, "/A/B/c.mp3", {}, {}},
+      {0, "", true, "A/B/c.mp3", {}, {}},
+      // The pattern fills only what is empty.
+      {0, "%1 - %2 - %3 - %4", true, kCrows, {"Artist", "", "", "1"}, {"Artist", "Across A Wire", "Mr. Jones", "1"}},
+      // A folder album gives way to a pattern album that starts with a digit,
+      // and only when leading numbers are ignored.
+      {3, "%2 - %4", true, "X/Live/1999 Live - Song.mp3", {}, {"X", "1999 Live", "Song", ""}},
+      {3, "%2 - %4", true, "X/Live/Live 1999 - Song.mp3", {}, {"X", "Live", "Song", ""}},
+      {3, "%2 - %4", false, "X/Live/1999 Live - Song.mp3", {}, {"X", "Live", "Song", ""}},
+      {0, "%1 - %4", true, "1999 Live - Song.mp3", {"", "Live", "", ""}, {"1999 Live", "Live", "Song", ""}},
+      // A name that does not fit stores nothing, not even the tokens that did.
+      {0, "%3 - %4", true, " - Title.mp3", {}, {}},
+      {0, "Title", true, "Title.mp3", {}, {}},
+  };
+  for (const ApplyCase& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.folders) + " " + c.pattern + " " + std::to_string(c.prefix));
+    MemoryRegistryStore store;
+    Settings settings(store);
+    settings._4_organizationnum.Set(c.folders);
+    settings._4_format.Set(c.pattern);
+    settings._4_prefix.Set(c.prefix ? 1 : 0);
+    AFileInfo record{Native(c.path), c.before[0], c.before[1], c.before[2], c.before[3]};
+    ApplyFolderFormat(record, settings);
+    ApplyFileNamePattern(record, settings);
+    EXPECT_EQ((Texts{record.artist, record.album, record.title, record.track}), c.expected);
+  }
+}
+
+std::string Mp3(std::vector<TagSpec> tags) { return MakeMp3({.seconds = 2.0, .tags = std::move(tags)}); }
 
 class FileInfoTest : public ::testing::Test {
  protected:
@@ -40,20 +140,13 @@ class FileInfoTest : public ::testing::Test {
     settings._4_id3.Set(1);
   }
 
-  // Writes `bytes` as `relative` below the root (unless null) and reads it.
-  AFileInfo Read(const std::string& relative, const std::string* bytes, const std::string& title = "") {
+  // Writes `bytes` as `relative` below the root (unless null) and reads it
+  // into a record that the folders and pattern already filled as `start`.
+  AFileInfo Read(const std::string& relative, const std::string* bytes, const Texts& start = {}) {
     if (bytes != nullptr) testing::WriteFile(root / relative, *bytes);
-    AFileInfo record;
-    record.path = testing::Native(relative);
-    record.title = title;
+    AFileInfo record{Native(relative), start[0], start[1], start[2], start[3]};
     ReadFileInfo(record, settings, prompter);
     return record;
-  }
-
-  std::uint32_t StoredIgnoreSwitch() {
-    RegValue value;
-    if (!store.Query(Hive::CurrentUser, kSettingsKey, "4_ignorefileinfo", &value) || value.data.size() != 4) return 0;
-    return static_cast<std::uint8_t>(value.data[0]);
   }
 
   testing::TempDir root;
@@ -62,201 +155,167 @@ class FileInfoTest : public ::testing::Test {
   testing::ScriptedPrompter prompter;
 };
 
-// ---------------------------------------------------------------- title
-
-TEST_F(FileInfoTest, UntitledTracksAreNamedAfterTheirFile) {
-  const struct {
-    const char* path;
-    bool prefix;
-    const char* given;
-    const char* title;
-  } cases[] = {
-      {"Artist/Album/01 - Intro.flac", true, "", "Intro"},
-      {"Artist/Album/01 - Intro.flac", false, "", "01 - Intro"},
-      {"a.b.c.flac", false, "", "a.b.c"},
-      {"Dir.v2/NoDot", false, "", "NoDot"},
-      {"Dir/.flac", false, "", ""},
-      {"01.flac", true, "", ""},
-      {"ab", false, "", "ab"},
-      {"Album/02 Given.flac", true, "From Pattern", "From Pattern"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
-    settings._4_prefix.Set(c.prefix ? 1 : 0);
-    // No file is written: an ending that is not read must not be opened.
-    const AFileInfo record = Read(c.path, nullptr, c.given);
-    EXPECT_EQ(record.title, c.title);
-    EXPECT_EQ(record.length, -1);
-  }
-  EXPECT_TRUE(prompter.shown.empty());
-}
-
-// ---------------------------------------------------------------- Ogg
-
-TEST_F(FileInfoTest, OggCommentsAndLength) {
+// Tag text arrives in the process's code page; the expected texts are UTF-8.
+TEST_F(FileInfoTest, TagsFillOrReplaceWhatFoldersAndPatternGave) {
   const struct {
     const char* name;
     const char* path;
-    bool id3;
-    double seconds;
-    std::vector<testing::VorbisComment> comments;
-    std::string artist, album, title, track;
-    int length;
+    std::string bytes;
+    Texts expected;
+    bool id3 = true;
+    Texts start{};
   } cases[] = {
-      {"all fields", "a.ogg", true, 2.5,
-       {{"ARTIST", "Sigur Rós"}, {"ALBUM", "()"}, {"TITLE", "Untitled #1"}, {"TRACKNUMBER", "1"}},
-       "Sigur Rós", "()", "Untitled #1", "1", 2},
-      {"names in any case", "b.ogg", true, 1.0,
-       {{"artist", "Low"}, {"Album", "C'mon"}, {"tItLe", "Try to Sleep"}, {"TrackNumber", "1/10"}},
-       "Low", "C'mon", "Try to Sleep", "1/10", 1},
-      {"first value wins", "c.ogg", true, 0.5, {{"ARTIST", "First"}, {"ARTIST", "Second"}}, "First", "", "c", "", 0},
-      {"upper-case ending", "Song.OGG", true, 61.0, {{"TITLE", "坂本龍一"}}, "", "", "坂本龍一", "", 61},
-      {"empty title keeps the file name", "Empty.ogg", true, 3.2, {{"TITLE", ""}}, "", "", "Empty", "", 3},
-      {"tags off: length only", "07 Song.ogg", false, 4.0, {{"TITLE", "Tag"}, {"TRACKNUMBER", "9"}}, "", "",
-       "07 Song", "", 4},
+      {"id3v1", "Song.mp3", Mp3({{.kind = TagKind::Id3v1, .artist = "Low", .album = "Secret Name", .title = "Starfire", .track = "7"}}),
+       {"Low", "Secret Name", "Starfire", "7"}},
+      {"v2.3 latin-1", "Song.mp3", Mp3({{.kind = TagKind::Id3v23Latin1, .artist = "Björk", .album = "Homogénic", .title = "Jóga", .track = "5/12"}}),
+       {"Björk", "Homogénic", "Jóga", "5/12"}},
+      {"v2.4 first, v1 for the rest",
+       "Song.mp3", Mp3({{.artist = "Sigur Rós", .title = "Svefn-g-englar"},
+                        {.kind = TagKind::Id3v1, .artist = "V1", .album = "V1 Album", .title = "V1", .track = "9"}}),
+       {"Sigur Rós", "V1 Album", "Svefn-g-englar", "9"}},
+      // The lead artist, else the band, the conductor, the composer.
+      {"lead artist before band", "Song.mp3", Mp3({{.artist = "Lead", .band = "Band"}}), {"Lead", "", "Song", ""}},
+      {"v2 band before v1 artist", "Song.mp3", Mp3({{.band = "Band"}, {.kind = TagKind::Id3v1, .artist = "V1"}}),
+       {"Band", "", "Song", ""}},
+      {"conductor next", "Song.mp3", Mp3({{.conductor = "Karajan", .composer = "Beethoven"}}), {"Karajan", "", "Song", ""}},
+      {"composer last", "Song.mp3", Mp3({{.kind = TagKind::Id3v23Utf16, .composer = "Satie"}}), {"Satie", "", "Song", ""}},
+      // Ogg comments: names in any case, the first value wins.
+      {"ogg", "a.OGG", MakeOgg(1.0, {{"artist", "Sigur Rós"}, {"Album", "()"}, {"tItLe", "Untitled"}, {"TrackNumber", "1/10"}}),
+       {"Sigur Rós", "()", "Untitled", "1/10"}},
+      {"ogg repeated field", "c.ogg", MakeOgg(1.0, {{"ARTIST", "First"}, {"ARTIST", "Second"}, {"TITLE", ""}}),
+       {"First", "", "c", ""}},
+      // Artist and album only fill what is empty; track and title win.
+      {"mp3 over the pattern", "Song.mp3", Mp3({{.artist = "B", .album = "Y", .title = "T", .track = "5/12"}}),
+       {"A", "Y", "T", "5/12"}, true, {"A", "", "P", "05"}},
+      {"tags off", "05 - Song.mp3", Mp3({{.artist = "B", .title = "T", .track = "9"}}), {"", "", "P", "05"}, false,
+       {"", "", "P", "05"}},
+      {"tags off, ogg", "07 Song.ogg", MakeOgg(1.0, {{"TITLE", "Tag"}}), {"", "", "07 Song", ""}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     settings._4_id3.Set(c.id3 ? 1 : 0);
-    const std::string bytes = MakeOgg(c.seconds, c.comments);
-    const AFileInfo record = Read(c.path, &bytes);
-    EXPECT_EQ(record.artist, Utf8ToAnsi(c.artist));
-    EXPECT_EQ(record.album, Utf8ToAnsi(c.album));
-    EXPECT_EQ(record.title, Utf8ToAnsi(c.title));
-    EXPECT_EQ(record.track, c.track);
-    EXPECT_EQ(record.length, c.length);
+    const AFileInfo record = Read(c.path, &c.bytes, c.start);
+    const Texts& e = c.expected;
+    EXPECT_EQ((Texts{record.artist, record.album, record.title, record.track}),
+              (Texts{Utf8ToAnsi(e[0]), Utf8ToAnsi(e[1]), Utf8ToAnsi(e[2]), e[3]}));
+    EXPECT_GE(record.length, 1);
   }
   EXPECT_TRUE(prompter.shown.empty());
 }
 
-// ---------------------------------------------------------------- WAV
-
-TEST_F(FileInfoTest, WavLengthFromTheHeader) {
-  auto header = [](std::uint32_t chunkSize, std::uint32_t bytesPerSecond) {
+// Whole seconds, truncated; -1 without an alert where a WAV or Ogg file tells nothing.
+TEST_F(FileInfoTest, PlayingTime) {
+  auto wav = [](std::uint32_t chunkSize, std::uint32_t bytesPerSecond) {
     std::string bytes = MakeWav(0.01);
-    PutLe32(bytes, 4, chunkSize);
-    PutLe32(bytes, 28, bytesPerSecond);
+    testing::PutLe32(bytes, 4, chunkSize);
+    testing::PutLe32(bytes, 28, bytesPerSecond);
     return bytes;
   };
   std::string foreignLetters = MakeWav(2.0);
   for (std::size_t i : {1, 2, 3, 9, 10, 11, 13, 14, 15}) foreignLetters[i] = 'x';
   std::string wrongTag = MakeWav(2.0);
   wrongTag[8] = 'X';
-  const struct {
-    const char* name;
-    std::string bytes;
-    int length;
-  } cases[] = {
-      {"one second", MakeWav(1.0), 1},
-      {"mono 8 kHz", MakeWav(2.5, 8000, 1), 2},
-      {"176,428 / 176,400", header(176428, 176400), 1},
-      {"no byte rate divides by one", header(100, 0), 72},
-      {"only the first letters are tested", foreignLetters, 2},
-      {"wrong chunk tag", wrongTag, -1},
-      {"text file", MakeGarbage(100), -1},
-      {"short header", MakeWav(1.0).substr(0, 35), -1},
-      {"empty", "", -1},
-      {"chunk smaller than the header", header(27, 176400), -1},
-      {"more seconds than a record holds", header(0xFFFFFFFFu, 1), -1},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(Read("x.wav", &c.bytes).length, c.length);
-  }
-  EXPECT_EQ(Read("Upper.WAV", &cases[0].bytes).length, 1);
-  EXPECT_TRUE(prompter.shown.empty());
-}
-
-// ---------------------------------------------------------------- damage
-
-TEST_F(FileInfoTest, DamagedOggAndWavKeepLengthUnknownWithoutAlert) {
-  const std::string ogg = MakeOgg(60.0, {{"TITLE", "Whole"}});
+  const std::string ogg = MakeOgg(60.0);
+  const TagSpec v24{.artist = "A", .title = "T"};
+  const TagSpec v1{.kind = TagKind::Id3v1, .artist = "A"};
   const struct {
     const char* name;
     const char* path;
     std::string bytes;
     int length;
   } cases[] = {
-      {"ogg cut inside its headers", "a.ogg", ogg.substr(0, 100), -1},
-      {"ogg that is text", "b.ogg", MakeGarbage(5000), -1},
-      {"empty ogg", "c.ogg", "", -1},
-      {"mp3 named ogg", "d.ogg", MakeMp3({.seconds = 2.0}), -1},
+      {"mpeg-1 cbr, 2.9 s", "a.mp3", MakeMp3({.seconds = 2.9}), 2},
+      {"mpeg-2 vbr", "a.mp3", MakeMp3({.version = MpegVersion::Mpeg2, .seconds = 30.3, .kbps = {32, 64, 160, 8, 24}, .xing = true}), 30},
+      {"vbr between tags", "a.MP3", MakeMp3({.seconds = 61.5, .kbps = {96, 256, 128}, .xing = true, .tags = {v24, v1}}), 61},
+      {"wav", "Upper.WAV", MakeWav(1.0), 1},
+      {"176,428 / 176,400", "x.wav", wav(176428, 176400), 1},
+      {"no byte rate divides by one", "x.wav", wav(100, 0), 72},
+      {"only the first letters are tested", "x.wav", foreignLetters, 2},
+      {"wrong chunk tag", "x.wav", wrongTag, -1},
+      {"short header", "x.wav", MakeWav(1.0).substr(0, 35), -1},
+      {"chunk smaller than the header", "x.wav", wav(27, 176400), -1},
+      {"more seconds than a record holds", "x.wav", wav(0xFFFFFFFFu, 1), -1},
       {"ogg named wav", "e.wav", ogg, -1},
-      // The time is that of the last whole page.
-      {"ogg cut in the audio", "f.ogg", ogg.substr(0, ogg.size() / 2), 30},
+      {"text as ogg", "b.ogg", MakeGarbage(5000), -1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const int length = Read(c.path, &c.bytes).length;
-    if (c.length < 0) EXPECT_EQ(length, -1);
-    else EXPECT_NEAR(length, c.length, 10);
+    EXPECT_EQ(Read(c.path, &c.bytes).length, c.length);
   }
-  EXPECT_EQ(Read("f.ogg", nullptr).title, "Whole");
-  EXPECT_EQ(Read("missing.ogg", nullptr).length, -1);
+  // The time of an Ogg stream cut short is that of its last whole page.
+  const std::string cut = ogg.substr(0, ogg.size() / 2);
+  EXPECT_NEAR(Read("f.ogg", &cut).length, 30, 10);
   EXPECT_EQ(Read("missing.wav", nullptr).length, -1);
   EXPECT_TRUE(prompter.shown.empty());
 }
 
-// ---------------------------------------------------------------- alert
+TEST_F(FileInfoTest, UntitledTracksAreNamedAfterTheirFile) {
+  const struct {
+    const char* path;
+    bool prefix;
+    const char* title;
+  } cases[] = {
+      {"Artist/Album/01 - Intro.flac", true, "Intro"},
+      {"Artist/Album/01 - Intro.flac", false, "01 - Intro"},
+      {"a.b.c.flac", false, "a.b.c"},
+      {"Dir.v2/NoDot", false, "NoDot"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    settings._4_prefix.Set(c.prefix ? 1 : 0);
+    // No file is written: an ending that is not read must not be opened.
+    const AFileInfo record = Read(c.path, nullptr);
+    EXPECT_EQ(record.title, c.title);
+    EXPECT_EQ(record.length, -1);
+  }
+  EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(FileInfoTest, Mp3WithoutMpegAudioIsAReadingErrorAndKeepsItsTagTexts) {
+  const std::string tagOnly = testing::MakeId3Tag({.artist = "Tagged", .title = "Only a tag"});
+  const std::string garbage = MakeGarbage(20000);
+  const std::string oneFrame = MakeMp3({.seconds = 0.02});
+  const struct {
+    const char* name;
+    const std::string* bytes;  // null: no such file
+    const char* artist;
+    const char* title;
+  } cases[] = {
+      {"garbage", &garbage, "", "x"},
+      {"id3 tag without frames", &tagOnly, "Tagged", "Only a tag"},
+      {"missing file", nullptr, "", "x"},
+      {"one frame with nothing after it", &oneFrame, "", "x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    prompter.shown.clear();
+    const AFileInfo record = Read("d/x.mp3", c.bytes);
+    EXPECT_EQ(std::tuple(record.length, record.artist, record.title), std::tuple(-1, c.artist, c.title));
+    EXPECT_EQ(testing::ShownTexts(prompter),
+              std::vector<std::string>{"Error reading information from file \"" + Native("d/x.mp3") + kAlert});
+    testing::RemoveTree(root / "d");
+  }
+  EXPECT_EQ(prompter.shown[0].buttons, MessageButtons::YesNo);
+}
 
 TEST_F(FileInfoTest, AnsweringNoSwitchesTheAlertOffForGood) {
   const std::string garbage = MakeGarbage(1000);
   settings._4_ignorefileinfo.Write();  // 0, cached
   prompter.Answer(MessageAnswer::Yes);
-  Read("one.mp3", &garbage);
-  ASSERT_EQ(prompter.shown.size(), 1u);
-  EXPECT_EQ(StoredIgnoreSwitch(), 0u) << "Yes asks for more alerts";
-
   prompter.Answer(MessageAnswer::No);
+  Read("one.mp3", &garbage);
+  EXPECT_EQ(settings._4_ignorefileinfo.Read(), 0u) << "Yes asks for more alerts";
   Read("two.mp3", &garbage);
-  ASSERT_EQ(prompter.shown.size(), 2u);
-  EXPECT_EQ(prompter.shown[1].text,
-            "Error reading information from file \"two.mp3\"\n\nDo you want to be alerted if this type of error occurs again?");
-  EXPECT_EQ(StoredIgnoreSwitch(), 1u);
-
-  const AFileInfo later = Read("three.mp3", &garbage);
+  EXPECT_EQ(settings._4_ignorefileinfo.Read(), 1u);
+  Read("three.mp3", &garbage);
   EXPECT_EQ(prompter.shown.size(), 2u);
-  EXPECT_EQ(later.length, -1);
-  EXPECT_EQ(later.title, "three");
 
   // Switched off meanwhile by another run, after this one cached 0.
   settings._4_ignorefileinfo.Set(0);
-  ASSERT_EQ(settings._4_ignorefileinfo.Get(), 0u);
   Settings other(store);
   other._4_ignorefileinfo.Set(1);
   Read("four.mp3", &garbage);
   EXPECT_EQ(prompter.shown.size(), 2u);
-}
-
-// ---------------------------------------------------------------- names
-
-TEST_F(FileInfoTest, NonAsciiFileNamesOpen) {
-  const std::string mp3 = MakeMp3({.seconds = 3.0});
-  const std::string ogg = MakeOgg(2.0);
-  const std::string wav = MakeWav(1.0);
-  const struct {
-    const char* path;  // UTF-8
-    const std::string* bytes;
-    int length;
-  } cases[] = {
-      {"Björk/Homogénic/01 - Jóga.mp3", &mp3, 3},
-      {"Café Tacvba/Ré/Élévé.ogg", &ogg, 2},
-      {"Ñandú/Canción.wav", &wav, 1},
-      {"坂本龍一/音楽図鑑/Tibetan Dance.mp3", &mp3, 3},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
-    // The record holds the name in the process's code page; a page without
-    // these letters cannot name the file at all.
-    const std::string ansi = Utf8ToAnsi(c.path);
-    if (ansi.find('?') != std::string::npos) continue;
-    testing::WriteFile(root / c.path, *c.bytes);
-    AFileInfo record;
-    record.path = testing::Native(ansi);
-    ReadFileInfo(record, settings, prompter);
-    EXPECT_EQ(record.length, c.length);
-  }
-  EXPECT_TRUE(prompter.shown.empty());
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// The library's grouping and order, and the playlists and data file written for it.
+
 #include "builder/playlists.h"
 
 #include <algorithm>
@@ -8,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "base/path.h"
+#include "builder/library.h"
+#include "builder/library_data.h"
 #include "platform/native.h"
 #include "settings/memory_registry_store.h"
 #include "support/test_support.h"
@@ -15,290 +19,374 @@
 namespace auralith {
 namespace {
 
-using testing::Crlf;
 using testing::FileExists;
 using testing::ListNames;
 using testing::MakeDirectories;
 using testing::Native;
 using testing::ReadFile;
-using testing::RecordingProgress;
-using testing::ScriptedPrompter;
-using testing::TempDir;
-using testing::WriteFile;
+
+using Lines = std::vector<std::string>;
+
+TEST(MakeSortKey, KeepsOnlyLowerCaseLettersAndDigits) {
+  const struct {
+    const char* name;
+    bool ignoreThe;
+    const char* key;
+  } cases[] = {
+      {"The Beatles", true, "beatles"}, {"The Beatles", false, "thebeatles"}, {"The The", true, "the"},
+      {"Them", true, "m"},              {"THE", true, "the"},                 {"Theatre", true, "atre"},
+      {"The 3", true, "3"},             {"!!!", true, "_"},                   {"", false, "_"},
+      {"AC/DC", false, "acdc"},         {"10cc", true, "10cc"},               {"Tab\tand\x01" "Control", false, "tabandcontrol"},
+      {"\xE5\x9D\x82\xE6\x9C\xAC\xE9\xBE\x8D\xE4\xB8\x80", false, "_"},
+      {"M\xC3\xB6tley Cr\xC3\xBC" "e", false, "mtleycre"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MakeSortKey(c.name, c.ignoreThe), c.key) << c.name << ' ' << c.ignoreThe;
+}
 
 std::string Dots(std::size_t count) { return std::string(count, '.'); }
 
-struct EntryCase {
-  const char* format;
-  const char* artist;
-  const char* title;
-  const char* path;
-  const char* expected;
-};
-
-TEST(ExpandEntry, ReplacesEachFieldInOnePassInOrder) {
-  const EntryCase cases[] = {
-      {"%3. %4", "Beatles", "Mr. Jones", "a/05 x.mp3", "05. Mr. Jones"},
-      {"", "Beatles", "Mr. Jones", "a/b/05 x.mp3", "05 x.mp3"},
-      {"%5", "Beatles", "Mr. Jones", "root.ogg", "root.ogg"},
-      {"%1 - %4", "", "Song", "a.mp3", " - Song"},
-      {"%1 / %2 / %3 / %4", "A", "T", "a.mp3", "A / Album / 05 / T"},
-      {"%1", "%4 Band", "Title", "a.mp3", "Title Band"},
-      {"%1", "%5", "Title", "dir/file.mp3", "file.mp3"},
-      {"%4", "Artist", "%1 of %3", "a.mp3", "%1 of %3"},
-      {"%6 %% 100% %", "A", "T", "a.mp3", "%6 %% 100% %"},
-      {"%%1%4%4", "A", "T", "a.mp3", "%ATT"},
-  };
-  for (const EntryCase& c : cases) {
-    AFileInfo track;
-    track.artist = c.artist;
-    track.album = "Album";
-    track.track = "05";
-    track.title = c.title;
-    track.path = Native(c.path);
-    EXPECT_EQ(ExpandEntry(c.format, track), c.expected) << c.format;
-  }
+Lines Section(const std::string& name) {
+  return {"#EXTINF:-1,|" + Dots(121), "|" + Dots(122) + "mp3", "#EXTINF:-1,|......" + name + Dots(100),
+          "|......" + name + Dots(101) + "mp3"};
 }
 
-class PlaylistsTest : public ::testing::Test {
+// An album's heading file lies in `folder`.
+Lines AlbumHeading(const std::string& name, const std::string& folder) {
+  return {"#EXTINF:-1,|......" + name + "......|", folder + "|......" + name + "......|.mp3"};
+}
+
+// "#EXTM3U" and the groups of lines, each line ending in CR LF.
+std::string M3u(std::initializer_list<Lines> groups) {
+  Lines lines = {"#EXTM3U"};
+  for (const Lines& group : groups) lines.insert(lines.end(), group.begin(), group.end());
+  return testing::Crlf(lines);
+}
+
+class OutputTest : public ::testing::Test {
  protected:
-  PlaylistsTest() {
+  OutputTest() {
     settings.location.Set(dir.path());
     settings._4_music.Set(music);
     settings._4_outformat.Set("%3. %4");
     settings._4_headers.Set(1);
   }
 
-  AlbumEntry& AddAlbum(const std::string& artistKey, const std::string& artistName, const std::string& key,
-                       const std::string& name) {
-    if (artists.empty() || artists.back()->key != artistKey) {
-      artists.push_back(std::make_unique<ArtistEntry>());
-      artists.back()->key = artistKey;
-      artists.back()->name = artistName;
-    }
-    artists.back()->albums.push_back(std::make_unique<AlbumEntry>());
-    AlbumEntry& album = *artists.back()->albums.back();
-    album.key = key;
-    album.name = name;
-    return album;
+  // A new album, under the last artist when that has the key.
+  AlbumEntry& Album(const std::string& artistKey, const std::string& artistName, const std::string& key,
+                    const std::string& name) {
+    if (artists.empty() || artists.back()->key != artistKey)
+      artists.push_back(std::make_unique<ArtistEntry>(ArtistEntry{artistKey, artistName, {}}));
+    auto& albums = artists.back()->albums;
+    albums.push_back(std::make_unique<AlbumEntry>(AlbumEntry{key, name, {}}));
+    return *albums.back();
   }
 
-  void AddTrack(AlbumEntry& album, const std::string& path, const std::string& track, const std::string& title,
-                std::int32_t length) {
-    AFileInfo& record = records.emplace_back();
-    record.path = Native(path);
-    record.artist = "Beatles";
-    record.album = album.name;
-    record.track = track;
-    record.title = title;
-    record.length = length;
-    album.tracks.push_back(&record);
+  AFileInfo& Track(AlbumEntry& album, const std::string& path, const std::string& track, const std::string& title,
+                   std::int32_t length = 1) {
+    album.tracks.push_back(&records.emplace_back(AFileInfo{Native(path), "", "", title, track, length}));
+    return *album.tracks.back();
   }
+
+  Lines Entry(const std::string& info, const std::string& path) { return {"#EXTINF:" + info, music + Native(path)}; }
 
   void Write() { WritePlaylists(artists, settings, fs, prompter, progress); }
   std::string Playlist(const std::string& name) { return ReadFile(folder + name); }
-  std::vector<std::string> Messages() const { return testing::ShownTexts(prompter); }
+  std::string WriteData() {
+    WriteLibraryData(artists, settings, prompter, progress);
+    return ReadFile(dir / "Auralith.data");
+  }
 
-  TempDir dir;
+  // A record for BuildLibrary, in path-list order; its track number names it.
+  void Add(const std::string& path, const std::string& artist, const std::string& album, const std::string& track) {
+    table[path] = std::make_unique<AFileInfo>(AFileInfo{path, artist, album, path, track});
+    paths.push_back(path);
+  }
+
+  Library Build() { return BuildLibrary(paths, table, settings, progress); }
+
+  // The library as "key(name) album-key(name)=track,track, ..." per artist.
+  static Lines Shape(const Library& artists) {
+    Lines shape;
+    for (const auto& artist : artists) {
+      std::string line = artist->key + "(" + artist->name + ")";
+      for (const auto& album : artist->albums) {
+        line += " " + album->key + "(" + album->name + ")=";
+        for (const AFileInfo* track : album->tracks) line += track->track + ",";
+      }
+      shape.push_back(line);
+    }
+    return shape;
+  }
+
+  testing::TempDir dir;
   const std::string folder = dir / "playlists/";
   const std::string music = Native("C:/Music/");
   MemoryRegistryStore store;
   Settings settings{store};
   NativeFileSystem fs;
-  ScriptedPrompter prompter;
-  RecordingProgress progress;
+  testing::ScriptedPrompter prompter;
+  testing::RecordingProgress progress;
   std::deque<AFileInfo> records;
   Library artists;
+  PathTable table;
+  Lines paths;
 };
 
+using LibraryTest = OutputTest;
+
+// An artist or album keeps the name and place of its first occurrence; an
+// album belongs to its artist, whatever another artist's album is called.
+TEST_F(LibraryTest, GroupsByKeyAndKeepsFirstNames) {
+  Add("a", "The Beatles", "Help!", "1");
+  Add("b", "ABBA", "Help!", "2");
+  Add("c", "Beatles", "Abbey Road", "3");
+  Add("d", "Beatles", "help", "4");
+  paths.push_back("gone");  // no record
+  Add("e", "Beatles", "Abbey Road", "5");
+  settings._4_outformat.Set("%4");
+  const struct {
+    std::uint32_t ignoreThe;
+    std::uint32_t folders;
+    Lines shape;
+  } cases[] = {
+      {1, 0, {"abba(ABBA) help(Help!)=2,", "beatles(The Beatles) abbeyroad(Abbey Road)=3,5, help(Help!)=1,4,"}},
+      {1, 3, {"abba(ABBA) help(Help!)=2,", "beatles(The Beatles) help(Help!)=1,4, abbeyroad(Abbey Road)=3,5,"}},
+      {0, 3, {"abba(ABBA) help(Help!)=2,", "beatles(Beatles) abbeyroad(Abbey Road)=3,5, help(help)=4,",
+              "thebeatles(The Beatles) help(Help!)=1,"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.ignoreThe) + " " + std::to_string(c.folders));
+    settings._4_the.Set(c.ignoreThe);
+    settings._4_organizationnum.Set(c.folders);
+    const Library artists = Build();
+    EXPECT_EQ(Shape(artists), c.shape);
+    EXPECT_EQ(artists[0]->albums[0]->tracks[0], table.at("b").get()) << "the table's own records";
+  }
+}
+
+TEST_F(LibraryTest, OrderingRulesFollowTheSettings) {
+  const struct {
+    std::uint32_t folders;
+    const char* format;
+    const char* outformat;
+    bool albumsSorted;
+    bool tracksSorted;
+  } cases[] = {
+      {0, "", "%3. %4", true, true},          {2, "", "%4 (%3)", true, true},
+      {3, "", "%3. %4", false, true},         {0, "%1 - %2 - %3", "%3. %4", false, true},
+      {2, "%3 %4", "%4", true, false},        {3, "%2", "%5", false, false},
+  };
+  Add("z/2.mp3", "Zed", "Zeta", "2");
+  Add("z/1.mp3", "Zed", "Zeta", "1");
+  Add("a/1.mp3", "Zed", "Alpha", "1");
+  Add("b/1.mp3", "Abba", "Gold", "1");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.folders) + " " + c.format + " " + c.outformat);
+    settings._4_organizationnum.Set(c.folders);
+    settings._4_format.Set(c.format);
+    settings._4_outformat.Set(c.outformat);
+    const std::string zeta = c.tracksSorted ? " zeta(Zeta)=1,2," : " zeta(Zeta)=2,1,";
+    const std::string zed = c.albumsSorted ? "zed(Zed) alpha(Alpha)=1," + zeta : "zed(Zed)" + zeta + " alpha(Alpha)=1,";
+    EXPECT_EQ(Shape(Build()), (Lines{"abba(Abba) gold(Gold)=1,", zed}));
+  }
+}
+
+TEST(ExpandEntry, ReplacesEachFieldInOnePassInOrder) {
+  const struct {
+    const char* format;
+    const char* artist;
+    const char* title;
+    const char* path;
+    const char* expected;
+  } cases[] = {
+      {"", "Beatles", "Mr. Jones", "a/b/05 x.mp3", "05 x.mp3"},
+      {"%1 / %2 / %3 / %4", "", "T", "a.mp3", " / Album / 05 / T"},
+      {"%1", "%4 Band", "Title", "a.mp3", "Title Band"},
+      {"%1", "%5", "Title", "dir/file.mp3", "file.mp3"},
+      {"%6 %% 100% %", "A", "T", "a.mp3", "%6 %% 100% %"},
+      {"%%1%4%4", "A", "T", "a.mp3", "%ATT"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ExpandEntry(c.format, AFileInfo{Native(c.path), c.artist, "Album", c.title, "05"}), c.expected) << c.format;
+}
+
+// Within an album by track number as written, shorter first, else by path;
+// letters compare without case.
+TEST(CompareTracks, ByNumberAsWrittenElseByPath) {
+  const struct {
+    const char* a[2];  // track number and path
+    const char* b[2];
+    bool before;
+  } cases[] = {
+      {{"2", "z"}, {"10", "a"}, true},   {{"07", "a"}, {"7", "z"}, false}, {{"B", "a"}, {"a", "z"}, false},
+      {{"5/12", "z"}, {"10/12", "a"}, true}, {{"3", "b"}, {"", "a"}, false},  {{"", "a"}, {"", "B"}, true},
+      {{"1", "b"}, {"1", "a"}, true},
+  };
+  for (const auto& c : cases) {
+    const AFileInfo a{c.a[1], "Artist", "Album", "", c.a[0]};
+    const AFileInfo b{c.b[1], "Artist", "Album", "", c.b[0]};
+    EXPECT_EQ(CompareTracks(a, b), c.before) << c.a[0] << " " << c.a[1] << " / " << c.b[0] << " " << c.b[1];
+  }
+  // Another artist's or album's track goes by path whatever its number.
+  EXPECT_FALSE(CompareTracks(AFileInfo{"b", "Beatles", "Album", "", "1"}, AFileInfo{"a", "beatles", "Album", "", "2"}));
+  EXPECT_FALSE(CompareTracks(AFileInfo{"b", "Artist", "Help", "", "1"}, AFileInfo{"a", "Artist", "help", "", "2"}));
+}
+
+using PlaylistsTest = OutputTest;
+
 TEST_F(PlaylistsTest, AlbumArtistAndTopLevelPlaylistsByteForByte) {
-  AlbumEntry& abbey = AddAlbum("beatles", "The Beatles", "abbeyroad", "Abbey Road");
-  AddTrack(abbey, "Beatles/Abbey Road/01 Come Together.mp3", "01", "Come Together", 259);
-  AddTrack(abbey, "Beatles/Abbey Road/02 Something.mp3", "02", "Something", -1);
-  AlbumEntry& help = AddAlbum("beatles", "The Beatles", "help", "Help!");
-  AddTrack(help, "Help/Help.mp3", "", "Help", 138);
-  AlbumEntry& gold = AddAlbum("abba", "ABBA", "gold", "Gold");
-  AddTrack(gold, "Gold.mp3", "1", "Dancing Queen", 230);
+  AlbumEntry& abbey = Album("beatles", "The Beatles", "abbeyroad", "Abbey Road");
+  Track(abbey, "Beatles/Abbey Road/01 Come Together.mp3", "01", "Come Together", 259);
+  Track(abbey, "Beatles/Abbey Road/02 Something.mp3", "02", "Something", -1);
+  Track(Album("beatles", "The Beatles", "help", "Help!"), "Help/Help.mp3", "", "Help", 138);
+  Track(Album("abba", "ABBA", "gold", "Gold"), "Gold.mp3", "1", "Dancing Queen", 230);
   Write();
 
   EXPECT_EQ(Playlist("beatles_abbeyroad.m3u"),
-            Crlf({"#EXTM3U", "#EXTINF:-1,|......Abbey Road......|",
-                  music + Native("Beatles/Abbey Road/") + "|......Abbey Road......|.mp3",
-                  "#EXTINF:259,01. Come Together", music + Native("Beatles/Abbey Road/01 Come Together.mp3"),
-                  "#EXTINF:-1,02. Something", music + Native("Beatles/Abbey Road/02 Something.mp3")}));
+            M3u({AlbumHeading("Abbey Road", music + Native("Beatles/Abbey Road/")),
+                 Entry("259,01. Come Together", "Beatles/Abbey Road/01 Come Together.mp3"),
+                 Entry("-1,02. Something", "Beatles/Abbey Road/02 Something.mp3")}));
   EXPECT_EQ(Playlist("beatles_help.m3u"),
-            Crlf({"#EXTM3U", "#EXTINF:-1,|......Help!......|", music + Native("Help/") + "|......Help!......|.mp3",
-                  "#EXTINF:138,. Help", music + Native("Help/Help.mp3")}));
+            M3u({AlbumHeading("Help!", music + Native("Help/")), Entry("138,. Help", "Help/Help.mp3")}));
   // A first track directly in the root gives the heading the root alone.
   EXPECT_EQ(Playlist("abba_gold.m3u"),
-            Crlf({"#EXTM3U", "#EXTINF:-1,|......Gold......|", music + "|......Gold......|.mp3",
-                  "#EXTINF:230,1. Dancing Queen", music + "Gold.mp3"}));
-  EXPECT_EQ(Playlist("beatles.m3u"),
-            Crlf({"#EXTM3U", "#EXTINF:-1,|" + Dots(121), "|" + Dots(122) + "mp3",
-                  "#EXTINF:-1,|......The Beatles" + Dots(100), "|......The Beatles" + Dots(101) + "mp3",
-                  "beatles_abbeyroad.m3u", "beatles_help.m3u"}));
-  EXPECT_EQ(Playlist(".m3u"), Crlf({"#EXTM3U", "#EXTINF:-1,|" + Dots(121), "|" + Dots(122) + "mp3",
-                                    "#EXTINF:-1,|......All" + Dots(100), "|......All" + Dots(101) + "mp3",
-                                    "beatles.m3u", "abba.m3u"}));
+            M3u({AlbumHeading("Gold", music), Entry("230,1. Dancing Queen", "Gold.mp3")}));
+  EXPECT_EQ(Playlist("beatles.m3u"), M3u({Section("The Beatles"), {"beatles_abbeyroad.m3u", "beatles_help.m3u"}}));
+  EXPECT_EQ(Playlist(".m3u"), M3u({Section("All"), {"beatles.m3u", "abba.m3u"}}));
   EXPECT_TRUE(prompter.shown.empty());
 
-  EXPECT_EQ(progress.log, (std::vector<std::string>{"item:Writing playlist \"beatles_abbeyroad\"", "stepit", "stepit",
-                                                    "item:Writing playlist \"beatles_help\"", "stepit",
-                                                    "item:Writing playlist \"abba_gold\"", "stepit"}));
-}
-
-TEST_F(PlaylistsTest, RewritesOnlyPlaylistsWhoseContentChanged) {
-  AlbumEntry& abbey = AddAlbum("beatles", "The Beatles", "abbeyroad", "Abbey Road");
-  AddTrack(abbey, "Beatles/Abbey Road/01 Come Together.mp3", "01", "Come Together", 259);
-  AlbumEntry& help = AddAlbum("beatles", "The Beatles", "help", "Help!");
-  AddTrack(help, "Help/Help.mp3", "", "Help", 138);
-  Write();
-  const std::string abbeyBefore = Playlist("beatles_abbeyroad.m3u");
-  for (const char* name : {"beatles_abbeyroad.m3u", "beatles_help.m3u"}) testing::SetModified(folder + name, 1000000);
-  NativeFileSystem probe;
-  FileStatus status;
-
-  // What a stopped run was writing goes, even where the content stands.
-  WriteFile(folder + "beatles_abbeyroad.m3u.tmp", "partial");
-  help.tracks.front()->title = "Help (Remastered)";
-  Write();
-  EXPECT_FALSE(FileExists(folder + "beatles_abbeyroad.m3u.tmp"));
-  ASSERT_TRUE(probe.Status(folder + "beatles_abbeyroad.m3u", &status));
-  EXPECT_EQ(status.modified, 1000000);
-  EXPECT_EQ(Playlist("beatles_abbeyroad.m3u"), abbeyBefore);
-  ASSERT_TRUE(probe.Status(folder + "beatles_help.m3u", &status));
-  EXPECT_NE(status.modified, 1000000);
-  EXPECT_NE(Playlist("beatles_help.m3u").find("Help (Remastered)"), std::string::npos);
-
-  // Shorter content replaces longer content whole.
-  help.tracks.front()->title = "H";
-  Write();
-  EXPECT_EQ(Playlist("beatles_help.m3u"),
-            Crlf({"#EXTM3U", "#EXTINF:-1,|......Help!......|", music + Native("Help/") + "|......Help!......|.mp3",
-                  "#EXTINF:138,. H", music + Native("Help/Help.mp3")}));
-}
-
-TEST_F(PlaylistsTest, WithoutHeadingsOnlyEntriesAndNames) {
   settings._4_headers.Set(0);
   settings._4_outformat.Set("");
-  AlbumEntry& abbey = AddAlbum("beatles", "The Beatles", "abbeyroad", "Abbey Road");
-  AddTrack(abbey, "Beatles/01 Come Together.mp3", "01", "Come Together", 259);
-  AddAlbum("beatles", "The Beatles", "help", "Help!");
-  AddTrack(*artists.back()->albums.back(), "Help.mp3", "", "Help", 1);
   Write();
-
-  EXPECT_EQ(Playlist("beatles_abbeyroad.m3u"),
-            Crlf({"#EXTM3U", "#EXTINF:259,01 Come Together.mp3", music + Native("Beatles/01 Come Together.mp3")}));
-  EXPECT_EQ(Playlist("beatles.m3u"), Crlf({"#EXTM3U", "beatles_abbeyroad.m3u", "beatles_help.m3u"}));
-  EXPECT_EQ(Playlist(".m3u"), Crlf({"#EXTM3U", "beatles.m3u"}));
+  EXPECT_EQ(Playlist("beatles_help.m3u"), M3u({Entry("138,Help.mp3", "Help/Help.mp3")}));
+  EXPECT_EQ(Playlist(".m3u"), M3u({{"beatles.m3u", "abba.m3u"}}));
 }
 
 // A line break would end the "#EXTINF" line early and the player would take
 // the rest of the title for the path of another entry.
 TEST_F(PlaylistsTest, EmptyNamesShowAsUnknownAndLineBreaksBecomeSpaces) {
   // A folder part that is the separator alone counts as no folder.
-  AddTrack(AddAlbum("_", "", "_", ""), "/Track.mp3", "", "Track", 5);
-  AddTrack(AddAlbum("a", "Two\nLines", "b", "Side\r\nA"), "a.mp3", "1", "Title\rWith\nBreaks", 3);
+  Track(Album("_", "", "_", ""), "/Track.mp3", "", "Track", 5);
+  Track(Album("a", "Two\nLines", "b", "Side\r\nA"), "a.mp3", "1", "Title\rWith\nBreaks", 3);
   Write();
-
-  EXPECT_EQ(Playlist("___.m3u"), Crlf({"#EXTM3U", "#EXTINF:-1,|......Unknown......|",
-                                       music + "|......Unknown......|.mp3", "#EXTINF:5,. Track",
-                                       music + Native("/Track.mp3")}));
-  EXPECT_EQ(Playlist("_.m3u"), Crlf({"#EXTM3U", "#EXTINF:-1,|" + Dots(121), "|" + Dots(122) + "mp3",
-                                     "#EXTINF:-1,|......Unknown" + Dots(100), "|......Unknown" + Dots(101) + "mp3",
-                                     "___.m3u"}));
-  EXPECT_EQ(Playlist("a_b.m3u"), Crlf({"#EXTM3U", "#EXTINF:-1,|......Side  A......|", music + "|......Side  A......|.mp3",
-                                       "#EXTINF:3,1. Title With Breaks", music + "a.mp3"}));
-  EXPECT_NE(Playlist("a.m3u").find("\r\n#EXTINF:-1,|......Two Lines" + Dots(100) + "\r\n"), std::string::npos);
+  EXPECT_EQ(Playlist("___.m3u"), M3u({AlbumHeading("Unknown", music), Entry("5,. Track", "/Track.mp3")}));
+  EXPECT_EQ(Playlist("_.m3u"), M3u({Section("Unknown"), {"___.m3u"}}));
+  EXPECT_EQ(Playlist("a_b.m3u"), M3u({AlbumHeading("Side  A", music), Entry("3,1. Title With Breaks", "a.mp3")}));
+  EXPECT_EQ(Playlist("a.m3u"), M3u({Section("Two Lines"), {"a_b.m3u"}}));
 }
 
 TEST_F(PlaylistsTest, EmptyLibraryEmptiesTheFolderAndWritesTheTopLevelPlaylist) {
-  const char* const old[] = {"old.m3u", "OLD2.M3U", "Mixed.M3u", ".m3u", "x.js", "Y.JS", ".js",
-                             "keep.txt", "keep.m3u8", "m3u", "keepjs", "keep.json"};
-  for (const char* name : old) WriteFile(folder + name, "old");
+  for (const char* name : {"old.m3u", "OLD2.M3U", ".m3u", "x.js", "Y.JS", ".js", "keep.txt", "keep.m3u8", "m3u",
+                           "keepjs", "keep.json"})
+    testing::WriteFile(folder + name, "old");
   MakeDirectories(folder + "dir.m3u");
   Write();
 
-  EXPECT_EQ(ListNames(folder),
-            (std::vector<std::string>{".m3u", "dir.m3u", "keep.json", "keep.m3u8", "keep.txt", "keepjs", "m3u"}));
-  EXPECT_EQ(Playlist(".m3u"), Crlf({"#EXTM3U", "#EXTINF:-1,|" + Dots(121), "|" + Dots(122) + "mp3",
-                                    "#EXTINF:-1,|......All" + Dots(100), "|......All" + Dots(101) + "mp3"}));
-
-  // Every playlist first, then every script, each named in the item line;
-  // the top-level playlist is written again, so it is replaced, not removed.
-  std::vector<std::string> removed = progress.log;
-  const auto firstScript = std::find_if(removed.begin(), removed.end(),
-                                        [](const std::string& line) { return line.find(".js") != std::string::npos ||
-                                                                             line.find(".JS") != std::string::npos; });
-  ASSERT_EQ(firstScript - removed.begin(), 3);
-  std::sort(removed.begin(), firstScript);
-  std::sort(firstScript, removed.end());
-  EXPECT_EQ(removed, (std::vector<std::string>{
-                         "item:Removing playlist \"Mixed.M3u\"",
-                         "item:Removing playlist \"OLD2.M3U\"", "item:Removing playlist \"old.m3u\"",
-                         "item:Removing playlist \".js\"", "item:Removing playlist \"Y.JS\"",
-                         "item:Removing playlist \"x.js\""}));
+  EXPECT_EQ(ListNames(folder), (Lines{".m3u", "dir.m3u", "keep.json", "keep.m3u8", "keep.txt", "keepjs", "m3u"}));
+  EXPECT_EQ(Playlist(".m3u"), M3u({Section("All")}));
 }
 
-struct FailureCase {
-  const char* what;
-  const char* blocker;  // a directory in the playlist folder where a playlist belongs
-  std::vector<std::string> messages;
-  std::vector<std::string> written;
-};
-
-TEST_F(PlaylistsTest, EachFailureIsReportedAndTheWriterGoesOn) {
-  const FailureCase cases[] = {
-      {"album", "beatles_abbeyroad.m3u",
-       {"Error writing playlist for the album named \"Abbey Road\""},
-       {".m3u", "abba.m3u", "abba_gold.m3u", "beatles.m3u", "beatles_help.m3u"}},
-      {"artist", "beatles.m3u",
-       {"Error writing playlist for artist \"The Beatles\""},
-       {".m3u", "abba.m3u", "abba_gold.m3u", "beatles_abbeyroad.m3u", "beatles_help.m3u"}},
-      {"top level", ".m3u",
-       {"Error writing top-level playlist"},
-       {"abba.m3u", "abba_gold.m3u", "beatles.m3u", "beatles_abbeyroad.m3u", "beatles_help.m3u"}},
+// A file where the playlist folder belongs stops the writer (else each playlist
+// would fail on its own); any other file that cannot be written is reported once.
+TEST_F(PlaylistsTest, FailuresAreReportedOnce) {
+  const struct {
+    const char* blocker;
+    const char* message;
+    std::size_t names;  // in the playlist folder
+  } cases[] = {
+      {"playlists", "Couldn't create playlist directory", 0},
+      {"playlists/beatles_abbeyroad.m3u/keep", "Error writing playlist for the album named \"Abbey Road\"", 4},
+      {"playlists/beatles.m3u/keep", "Error writing playlist for artist \"The Beatles\"", 4},
+      {"playlists/.m3u/keep", "Error writing top-level playlist", 4},
+      {"Auralith.data/keep", "Error writing data file", 4},
   };
-  AddTrack(AddAlbum("beatles", "The Beatles", "abbeyroad", "Abbey Road"), "1.mp3", "1", "T", 1);
-  AddTrack(AddAlbum("beatles", "The Beatles", "help", "Help!"), "2.mp3", "1", "T", 1);
-  AddTrack(AddAlbum("abba", "ABBA", "gold", "Gold"), "3.mp3", "1", "T", 1);
-  for (const FailureCase& c : cases) {
+  Track(Album("beatles", "The Beatles", "abbeyroad", "Abbey Road"), "1.mp3", "1", "T");
+  Track(Album("beatles", "The Beatles", "help", "Help!"), "2.mp3", "1", "T");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.blocker);
     testing::RemoveTree(dir / "playlists");
-    MakeDirectories(folder + c.blocker);
+    testing::RemoveTree(dir / "Auralith.data");
+    testing::WriteFile(dir / c.blocker, "x");
     prompter.shown.clear();
     Write();
-    ASSERT_EQ(Messages(), c.messages) << c.what;
+    WriteLibraryData(artists, settings, prompter, progress);
+    ASSERT_EQ(testing::ShownTexts(prompter), Lines{c.message});
     EXPECT_EQ(prompter.shown[0].caption, "Error");
-    EXPECT_EQ(prompter.shown[0].buttons, MessageButtons::Ok);
     EXPECT_EQ(prompter.shown[0].icon, MessageIcon::Error);
-    std::vector<std::string> names = ListNames(folder);
-    names.erase(std::find(names.begin(), names.end(), c.blocker));
-    EXPECT_EQ(names, c.written) << c.what;
+    EXPECT_EQ(ListNames(folder).size(), c.names);
   }
 }
 
-TEST_F(PlaylistsTest, AFolderThatCannotBeMadeStopsBeforeAnythingIsTouched) {
-  AddTrack(AddAlbum("a", "A", "b", "B"), "1.mp3", "1", "T", 1);
-  auto expectStopped = [&](const char* what) {
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"Couldn't create playlist directory"})) << what;
-    ASSERT_EQ(prompter.shown.size(), 1u) << what;
-    EXPECT_EQ(prompter.shown[0].icon, MessageIcon::Error) << what;
-    EXPECT_EQ(prompter.shown[0].caption, "Error") << what;
-    EXPECT_TRUE(progress.log.empty()) << what;
+using LibraryDataTest = OutputTest;
+
+TEST_F(LibraryDataTest, EmptyAndOneTrackLibrariesByteForByte) {
+  std::string base = dir.path() + "playlists" + kPathSeparator;
+  std::replace(base.begin(), base.end(), '\\', '/');
+  EXPECT_EQ(WriteData(), "var base = \"" + base + "\";\r\n\r\n");
+  EXPECT_TRUE(progress.log.empty());
+
+  Track(Album("beatles", "The Beatles", "abbeyroad", "Abbey Road"), "x.mp3", "01", "Come Together");
+  EXPECT_EQ(WriteData(), testing::Crlf({
+                             "var base = \"" + base + "\";", "", "", "",
+                             "artist_list[0]            = new Array(\"The Beatles\",\"beatles.m3u\");",
+                             "album_list[0]             = new Array();",
+                             "track_list[0]             = new Array();", "",
+                             "album_list[0][0]          = new Array(\"Abbey Road\",\"beatles_abbeyroad.m3u\");",
+                             "track_list[0][0]          = new Array();",
+                             "track_list[0][0][0]       = \"01. Come Together\";",
+                         }));
+  EXPECT_TRUE(prompter.shown.empty());
+  EXPECT_EQ(progress.log, Lines{"stepit"});
+}
+
+// The "=" stands in one column while indices have at most three digits; a
+// fourth digit pushes it one to the right.
+TEST_F(LibraryDataTest, AlignmentKeepsTheEqualsColumnUpToThreeDigits) {
+  AlbumEntry& first = Album("a0", "A", "b", "B");
+  for (int k = 0; k < 1001; ++k) Track(first, "t.mp3", "", "t");
+  for (int j = 1; j < 101; ++j) Album("a0", "A", "b", "B");
+  for (int i = 1; i < 101; ++i) Track(Album("a" + std::to_string(i), "A", "b", "B"), "t.mp3", "", "t");
+  const std::string text = WriteData();
+  for (const char* line : {"artist_list[10]           = new Array(\"A\",\"a10.m3u\");",
+                           "album_list[100]           = new Array();",
+                           "album_list[0][10]         = new Array(\"B\",\"a0_b.m3u\");",
+                           "track_list[0][100]        = new Array();",
+                           "track_list[0][0][100]     = \". t\";",
+                           "track_list[0][0][1000]     = \". t\";",
+                           "track_list[100][0][0]     = \". t\";"})
+    EXPECT_NE(text.find(std::string("\n") + line + "\r\n"), std::string::npos) << line;
+}
+
+// Names and track texts are escaped differently: a name may hold "'", a track
+// text may not; an empty artist is named before the clean-up, an album after.
+TEST_F(LibraryDataTest, NamesAndTrackTextsAreEscaped) {
+  const struct {
+    const char* name;  // the artist's and the album's
+    const char* title;
+    const char* artistText;
+    const char* albumText;
+    const char* titleText;
+  } cases[] = {
+      {"", "", "Unknown", "Unknown", ""},
+      {"\a\f", "Tab\tBell\aFeed\f", "", "Unknown", "Tab\tBell\aFeed\f"},
+      {"Beat\r\nles\a", "Line\nFeed\rReturn", "Beatles", "Beatles", "Line\\nFeed\\rReturn"},
+      {"Say \"Hi\"", "AC\\DC", "Say \\\"Hi\\\"", "Say \\\"Hi\\\"", "AC\\\\DC"},
+      {"It's", "Don't", "It's", "It's", "Don\\'t"},
+      {"A\xE2\x80\xA8" "B", "A\xE2\x80\xA9" "B", "A\\u2028B", "A\\u2028B", "A\\u2029B"},
+      // The removed break leaves a separator behind, which must not stay raw.
+      {"A\xE2\x80\n\xA8" "B", "Cut \xE2\x80", "A\\u2028B", "A\\u2028B", "Cut \xE2\x80"},
   };
-
-  // A plain file where the folder belongs would otherwise fail every
-  // playlist with a message of its own.
-  WriteFile(dir / "playlists", "not a folder");
-  Write();
-  expectStopped("plain file");
-  EXPECT_EQ(ReadFile(dir / "playlists"), "not a folder");
-
-  prompter.shown.clear();
-  settings.location.Set(dir / "missing/parent/");
-  Write();
-  expectStopped("missing parent");
-  EXPECT_FALSE(FileExists(dir / "missing"));
+  settings._4_outformat.Set("%4");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.titleText);
+    artists.clear();
+    Track(Album("k", c.name, "_", c.name), "x.mp3", "1", c.title);
+    const std::string text = WriteData();
+    for (const std::string& line : {"= new Array(\"" + std::string(c.artistText) + "\",\"k.m3u\");\r\n",
+                                   "= new Array(\"" + std::string(c.albumText) + "\",\"k__.m3u\");\r\n",
+                                   "= \"" + std::string(c.titleText) + "\";\r\n"})
+      EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
 }
 
 }  // namespace

@@ -3,14 +3,17 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <limits>
 #include <map>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "base/archive.h"
+#include "base/code_page.h"
 #include "base/path.h"
-#include "platform/native.h"
 #include "settings/memory_registry_store.h"
 #include "support/test_support.h"
 
@@ -18,11 +21,27 @@ namespace auralith {
 namespace {
 
 using testing::FileExists;
-using testing::MakeDirectories;
 using testing::ReadFile;
 
 constexpr auto Le = testing::LittleEndian;
 std::string Text(const std::string& s) { return std::string(1, static_cast<char>(s.size())) + s; }
+std::string Class(const std::string& name, std::uint16_t schema) {
+  return "\xFF\xFF" + Le(schema, 2) + Le(name.size(), 2) + name;
+}
+// The settings of TagCacheTest, then the map and its entry count.
+std::string Head(std::uint16_t count, const std::string& map = Class("CMapStringToOb", 0)) {
+  return Le(2, 4) + Le(1, 4) + Le(0, 4) + Text("%1 - %4") + map + Le(count, 2);
+}
+// What Record(path) is stored as, after its key and class tag.
+std::string Body(const std::string& path, const std::string& artist = "Ar") {
+  return Text(path) + Text(artist) + Text("Al") + Text("T") + Text("5/12") + Le(201, 4) + Le(1, 4) +
+         Le(0x1122334455, 8) + Le(0x60000000, 8);
+}
+const std::string kRecordClass = Class("AFileInfo", 1);
+
+AFileInfo Record(const std::string& path) {
+  return AFileInfo{path, "Ar", "Al", "T", "5/12", 201, 1, 0x60000000, 0x1122334455};
+}
 
 PathTable MakeTable(const std::vector<AFileInfo>& records) {
   PathTable table;
@@ -36,27 +55,19 @@ std::map<std::string, AFileInfo> Contents(const PathTable& table) {
   return out;
 }
 
-AFileInfo Record(const std::string& path) {
-  AFileInfo r;
-  r.path = path;
-  r.artist = "Ar";
-  r.album = "Al";
-  r.title = "T";
-  r.track = "5/12";
-  r.length = 201;
-  r.size = 0x1122334455;
-  r.modified = 0x60000000;
-  return r;
-}
-
 class TagCacheTest : public ::testing::Test {
  protected:
-  void SetUp() override { Configure(settings); }
+  TagCacheTest() { Configure(settings); }
   static void Configure(Settings& s) {
     s._4_organizationnum.Set(2);
     s._4_id3.Set(1);
     s._4_prefix.Set(0);
     s._4_format.Set("%1 - %4");
+  }
+  std::map<std::string, std::string> Parse(const std::string& bytes) {
+    std::map<std::string, std::string> keyToArtist;
+    for (const auto& [key, record] : ParseTagCache(bytes, settings, 7)) keyToArtist[key] = record->artist;
+    return keyToArtist;
   }
 
   MemoryRegistryStore store;
@@ -66,14 +77,9 @@ class TagCacheTest : public ::testing::Test {
 };
 
 TEST_F(TagCacheTest, RoundTripKeepsEveryByteAndClearsSeen) {
-  AFileInfo hostile = Record(std::string("A\0B\xFF\xFE", 5));
-  hostile.artist = std::string(0xFF, '\xFF');
-  hostile.album = std::string(0xFFFE, '\0');
-  hostile.title = std::string(70'000, 't');
-  hostile.track = "";
-  hostile.length = std::numeric_limits<std::int32_t>::min();
-  hostile.size = std::numeric_limits<std::uint64_t>::max();
-  hostile.modified = std::numeric_limits<std::int64_t>::min();
+  const AFileInfo hostile{std::string("A\0B\xFF\xFE", 5), std::string(0xFF, '\xFF'), std::string(0xFFFE, '\0'),
+                          std::string(70'000, 't'), "", std::numeric_limits<std::int32_t>::min(), 1,
+                          std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::uint64_t>::max()};
   AFileInfo plain = Record(testing::Native("Artist/Album/01 - Song.mp3"));
   plain.modified = std::numeric_limits<std::int64_t>::max();
 
@@ -84,54 +90,32 @@ TEST_F(TagCacheTest, RoundTripKeepsEveryByteAndClearsSeen) {
   EXPECT_EQ(Contents(LoadTagCache(cache, settings, 0)), expected);
 }
 
-TEST_F(TagCacheTest, UnchangedTableIsSavedAsTheSameBytesAndLeftAlone) {
-  // Tables filled in different orders hold their entries in different
-  // orders; the saved bytes must not depend on that.
-  std::vector<AFileInfo> records;
-  for (int i = 0; i < 500; ++i) records.push_back(Record("track" + std::to_string(i * 7919 % 500) + ".mp3"));
-  ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable(records)));
-  const std::string first = ReadFile(cache);
-  std::reverse(records.begin(), records.end());
-  PathTable reversed = MakeTable(records);
-  reversed.rehash(4096);
-  testing::SetModified(cache, 1000000);
-  ASSERT_TRUE(SaveTagCache(cache, settings, reversed));
-  EXPECT_EQ(ReadFile(cache), first);
-  NativeFileSystem fs;
-  FileStatus status;
-  ASSERT_TRUE(fs.Status(cache, &status));
-  EXPECT_EQ(status.modified, 1000000);
-}
-
-TEST_F(TagCacheTest, FileLayoutIsByteExact) {
-  const std::string start = Le(2, 4) + Le(1, 4) + Le(0, 4) + Text("%1 - %4") + "\xFF\xFF" + Le(0, 2) + Le(14, 2) +
-                            "CMapStringToOb";
-  const std::string recordClass = "\xFF\xFF" + Le(1, 2) + Le(9, 2) + "AFileInfo";
-  auto body = [](const std::string& path) {
-    return Text(path) + Text("Ar") + Text("Al") + Text("T") + Text("5/12") + Le(201, 4) + Le(1, 4) +
-           Le(0x1122334455, 8) + Le(0x60000000, 8);
-  };
-
+TEST_F(TagCacheTest, FileLayoutIsByteExactAndKeyOrdered) {
   ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({})));
-  EXPECT_EQ(ReadFile(cache), start + Le(0, 2));
+  EXPECT_EQ(ReadFile(cache), Head(0));
 
-  // A later record refers back to its class at index 3 (null 0, map class 1,
-  // map 2); the order of the entries is the table's own.
-  ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({Record("a"), Record("b")})));
-  const std::string written = ReadFile(cache);
-  auto two = [&](const std::string& first, const std::string& second) {
-    return start + Le(2, 2) + Text(first) + recordClass + body(first) + Text(second) + "\x03\x80" + body(second);
-  };
-  EXPECT_TRUE(written == two("a", "b") || written == two("b", "a"));
+  // A later record refers back to its class at index 3 (null 0, map class 1, map 2).
+  // Tables filled in different orders must give the same bytes.
+  std::vector<AFileInfo> records;
+  for (int i = 0; i < 200; ++i) records.push_back(Record("t" + std::to_string(i * 7919 % 200 + 100)));
+  PathTable forward = MakeTable(records);
+  std::reverse(records.begin(), records.end());
+  PathTable backward = MakeTable(records);
+  backward.rehash(4096);
+  std::string expected = Head(200) + Text("t100") + kRecordClass + Body("t100");
+  for (int i = 101; i < 300; ++i) expected += Text("t" + std::to_string(i)) + "\x03\x80" + Body("t" + std::to_string(i));
+  for (const PathTable* table : {&forward, &backward}) {
+    ASSERT_TRUE(SaveTagCache(cache, settings, *table));
+    EXPECT_EQ(ReadFile(cache), expected);
+  }
 }
 
 TEST_F(TagCacheTest, AnyChangedSettingDiscardsTheCache) {
-  struct Case {
+  const struct {
     const char* name;
     void (*change)(Settings&, MemoryRegistryStore&);
     std::size_t kept;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"nothing", [](Settings&, MemoryRegistryStore&) {}, 2},
       {"4_organizationnum", [](Settings& s, MemoryRegistryStore&) { s._4_organizationnum.Set(3); }, 0},
       {"4_id3", [](Settings& s, MemoryRegistryStore&) { s._4_id3.Set(0); }, 0},
@@ -144,52 +128,152 @@ TEST_F(TagCacheTest, AnyChangedSettingDiscardsTheCache) {
        },
        0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    MemoryRegistryStore runStore;
-    Settings run(runStore);
-    Configure(run);
-    ASSERT_TRUE(SaveTagCache(cache, run, MakeTable({Record("x"), Record("y")})));
-    c.change(run, runStore);
-    EXPECT_EQ(LoadTagCache(cache, run, 5).size(), c.kept);
+    Configure(settings);
+    ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({Record("x"), Record("y")})));
+    c.change(settings, store);
+    EXPECT_EQ(LoadTagCache(cache, settings, 5).size(), c.kept);
   }
 }
 
-TEST_F(TagCacheTest, MissingOrOversizedFileGivesAnEmptyTable) {
+TEST_F(TagCacheTest, MissingOversizedOrTruncatedFileGivesAnEmptyTable) {
   EXPECT_TRUE(LoadTagCache(cache, settings, 3).empty());
-  // A sound cache followed by zeros up to one byte past the limit (sparse, so
-  // nothing is written): only its size makes it unreadable.
-  ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({Record("x")})));
+  ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({Record("one.mp3"), Record("two.ogg"), Record("three")})));
+  const std::string full = ReadFile(cache);
+  ASSERT_EQ(Parse(full).size(), 3u);
+  for (std::size_t length = 0; length < full.size(); ++length)
+    ASSERT_TRUE(Parse(full.substr(0, length)).empty()) << "cut at " << length;
+  // Zeros up to one byte past the limit (sparse, so nothing is written): only
+  // its size makes the cache unreadable.
   std::filesystem::resize_file(cache, kMaxTagCacheBytes + 1);
   EXPECT_TRUE(LoadTagCache(cache, settings, 3).empty());
+}
+
+// Caches our writer never writes load only when sound.
+TEST_F(TagCacheTest, HandWrittenCaches) {
+  using Keys = std::map<std::string, std::string>;
+  auto second = [](const std::string& tag) {
+    return Head(2) + Text("k1") + kRecordClass + Body("k1") + Text("k2") + tag + Body("k2");
+  };
+  const std::string wideKey = std::string("\xFF\xFE\xFF\x02\xE9\x00!\x00", 8);
+  const struct {
+    const char* name;
+    std::string bytes;
+    Keys keyToArtist;  // empty: nothing is loaded
+  } cases[] = {
+      {"key stored twice: the later record wins",
+       Head(2) + Text("k") + kRecordClass + Body("k", "old") + Text("k") + "\x03\x80" + Body("k", "new"),
+       {{"k", "new"}}},
+      {"key differs from the record's path: the key holds", Head(1) + Text("key") + kRecordClass + Body("elsewhere"),
+       {{"key", "Ar"}}},
+      {"key stored as UTF-16", Head(1) + wideKey + kRecordClass + Body("x"), {{Utf8ToAnsi("\xC3\xA9!"), "Ar"}}},
+      {"null instead of the map", Head(0, std::string(2, '\0')), {}},
+      {"record of an unknown class", Head(1) + Text("k1") + Class("BFileInfo", 1) + Body("k1"), {}},
+      {"record with schema 2", Head(1) + Text("k1") + Class("AFileInfo", 2) + Body("k1"), {}},
+      {"null record", second(std::string(2, '\0')), {}},
+      {"record shared with the first key", second(std::string("\x04\0", 2)), {}},
+      {"the map as a record", second(std::string("\x02\0", 2)), {}},
+      {"record of the map's class", second("\x01\x80"), {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Parse(c.bytes), c.keyToArtist) << c.name;
 }
 
 TEST_F(TagCacheTest, FailedSaveLeavesThePreviousCacheAndNoTemporaryFile) {
   ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({Record("old")})));
   const std::string before = ReadFile(cache);
   const PathTable next = MakeTable({Record("new"), Record("newer")});
-
-  EXPECT_FALSE(SaveTagCache(dir / "missing/Auralith.archive", settings, next));
-  EXPECT_FALSE(FileExists(dir / "missing"));
-
-  // The temporary file cannot be made: the old cache stays byte for byte.
-  MakeDirectories(cache + ".tmp" + kPathSeparator + "blocker");
+  // The temporary file cannot be made, or not renamed into place.
+  testing::MakeDirectories(cache + ".tmp" + kPathSeparator + "blocker");
   EXPECT_FALSE(SaveTagCache(cache, settings, next));
   EXPECT_EQ(ReadFile(cache), before);
   testing::RemoveTree(cache + ".tmp");
-
-  // The rename fails (a folder stands where the cache goes): the temporary
-  // file goes again.
-  const std::string occupied = dir / "occupied";
-  MakeDirectories(occupied + kPathSeparator + "inside");
-  EXPECT_FALSE(SaveTagCache(occupied, settings, next));
-  EXPECT_FALSE(FileExists(occupied + ".tmp"));
+  testing::MakeDirectories(dir / "occupied/inside");
+  EXPECT_FALSE(SaveTagCache(dir / "occupied", settings, next));
+  EXPECT_FALSE(FileExists(dir / "occupied.tmp"));
 
   // A temporary file left by a crash does not stop the next save.
   testing::WriteFile(cache + ".tmp", "stale");
   EXPECT_TRUE(SaveTagCache(cache, settings, next));
   EXPECT_FALSE(FileExists(cache + ".tmp"));
   EXPECT_EQ(LoadTagCache(cache, settings, 0).size(), 2u);
+}
+
+// ---------------------------------------------------------------- the archive beneath
+
+using Ref = ArchiveReader::ObjectRef;
+using Kind = Ref::Kind;
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string out;
+  for (int v : values) out.push_back(static_cast<char>(v));
+  return out;
+}
+
+auto Fields(const Ref& ref) { return std::tuple(ref.kind, ref.knownClass, ref.index); }
+
+TEST(ArchiveCount, TakesEachFormAndMustFitTheBytesLeft) {
+  const struct {
+    std::uint64_t count;
+    std::string form;
+    std::uint64_t minElementBytes;  // over the 10 bytes that follow
+    bool ok;
+  } cases[] = {
+      {5, Bytes({5, 0}), 2, true},
+      {6, Bytes({6, 0}), 2, false},
+      {0xFFFF, Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}), 0, true},
+      {0xFFFFFFFF, Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}), 0, true},
+      {std::uint64_t{1} << 63, Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0x80}), 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.count);
+    ArchiveWriter out;
+    out.WriteCount(c.count);
+    EXPECT_EQ(out.bytes(), c.form);
+    const std::string bytes = c.form + "0123456789";
+    ArchiveReader in(bytes);
+    std::uint64_t count = 7;
+    ASSERT_EQ(in.ReadCount(&count, c.minElementBytes), c.ok);
+    EXPECT_EQ(count, c.ok ? c.count : 7u);
+  }
+}
+
+constexpr ArchiveClass kX{"X", 1};
+constexpr ArchiveClass kY{"Y", 0};
+const ArchiveClass kBoth[] = {kX, kY};
+
+// From index 0x7FFF on, a reference no longer fits a short tag: 0x7FFF
+// announces the DWORD form, whose class bit is 0x80000000.
+TEST(ArchiveObjects, IndicesFrom0x7FFFTakeTheBigForm) {
+  std::vector<char> objects(0x8000);
+  ArchiveWriter out;
+  for (std::uint32_t i = 0; i < 0x7FFD; ++i) out.BeginObject(kX, &objects[i]);  // class 1, objects 2..0x7FFE
+  const struct {
+    const ArchiveClass& cls;
+    std::size_t object;
+    std::string bytes;
+    Ref ref;
+  } steps[] = {
+      {kX, 0x7FFC, Bytes({0xFE, 0x7F}), {Kind::Existing, 0, 0x7FFE}},
+      {kX, 0x7FFD, Bytes({0x01, 0x80}), {Kind::New, 0, 0x7FFF}},
+      {kX, 0x7FFD, Bytes({0xFF, 0x7F, 0xFF, 0x7F, 0, 0}), {Kind::Existing, 0, 0x7FFF}},
+      {kY, 0x7FFE, Bytes({0xFF, 0xFF, 0, 0, 1, 0, 'Y'}), {Kind::New, 1, 0x8001}},  // class 0x8000
+      {kY, 0x7FFF, Bytes({0xFF, 0x7F, 0x00, 0x80, 0x00, 0x80}), {Kind::New, 1, 0x8002}},
+      {kY, 0x7FFF, Bytes({0xFF, 0x7F, 0x02, 0x80, 0, 0}), {Kind::Existing, 1, 0x8002}},
+  };
+  for (const auto& s : steps) {
+    const std::size_t at = out.bytes().size();
+    out.BeginObject(s.cls, &objects[s.object]);
+    EXPECT_EQ(out.bytes().substr(at), s.bytes) << s.ref.index;
+  }
+
+  ArchiveReader in(out.bytes());
+  Ref ref;
+  for (std::uint32_t i = 0; i < 0x7FFD; ++i) ASSERT_TRUE(in.ReadObject(kBoth, &ref) && ref.index == i + 2);
+  for (const auto& s : steps) {
+    ASSERT_TRUE(in.ReadObject(kBoth, &ref)) << s.ref.index;
+    EXPECT_EQ(Fields(ref), Fields(s.ref));
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "base/code_page.h"
 #include "builder/file_info.h"
 #include "builder/patterns.h"
+#include "builder/tag_reader_pool.h"
 #include "settings/memory_registry_store.h"
 #include "settings/settings.h"
 #include "support/audio_fixtures.h"
@@ -316,6 +317,28 @@ TEST_F(FileInfoTest, AnsweringNoSwitchesTheAlertOffForGood) {
   other._4_ignorefileinfo.Set(1);
   Read("four.mp3", &garbage);
   EXPECT_EQ(prompter.shown.size(), 2u);
+}
+
+// The pool hands out, in list order, exactly what reading each file alone
+// gives, whichever thread read it.
+TEST_F(FileInfoTest, ReaderPoolGivesEachResultAsReadingAloneDoes) {
+  const std::string garbage = MakeGarbage(300);
+  std::vector<AFileInfo> alone(300), pooled(300);
+  std::vector<AFileInfo*> records;
+  const TagReadOptions options = TagReadOptionsFrom(settings);
+  std::vector<bool> expected;
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = std::to_string(i) + ".mp3";
+    testing::WriteFile(root / name, i % 7 == 3 ? garbage : Mp3({{.title = "T" + std::to_string(i)}}));
+    alone[i].path = pooled[i].path = name;
+    expected.push_back(ReadTags(alone[i], options));
+    records.push_back(&pooled[i]);
+  }
+  TagReaderPool pool(records, options);
+  for (int i = 0; i < 300; ++i) {
+    EXPECT_EQ(pool.Result(i), expected[i]) << i;
+    EXPECT_EQ(std::tuple(pooled[i].title, pooled[i].length), std::tuple(alone[i].title, alone[i].length)) << i;
+  }
 }
 
 }  // namespace

@@ -104,6 +104,18 @@ TEST(Win32FileSystem, IdentifyNamesTheDirectoryNotTheSpelling) {
     EXPECT_TRUE(fs.Identify(spelling, &same) && same == alpha) << spelling;
   }
   EXPECT_FALSE(fs.Identify(dir / "Gamma", &none));
+
+  // The walk takes a folder's node from its parent's listing instead of
+  // opening the folder: it must be the node IdentifyNode() gives.
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(fs.ListDirectory(dir.path(), &entries));
+  ASSERT_EQ(entries.size(), 2u);
+  for (const DirEntry& entry : entries) {
+    std::uint64_t node = 0;
+    EXPECT_TRUE(entry.nodeKnown && fs.IdentifyNode(dir / entry.name, &node) && node == entry.node) << entry.name;
+  }
+  WriteFile(dir / "Beta/file.txt", "x");
+  EXPECT_FALSE(fs.ListDirectory(dir / "Beta/file.txt", &entries)) << "a file is no folder";
 }
 
 TEST(Win32FileSystem, CopyOverwritesAndFailuresAreReported) {

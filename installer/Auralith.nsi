@@ -155,6 +155,7 @@ Section "Uninstall"
   ; folder that holds files of their own, and those stay (and so the folder).
   Delete "$INSTDIR\Auralith.archive"
   Delete "$INSTDIR\Auralith.data"
+  Delete "$INSTDIR\Auralith.playlists"
   Delete "$INSTDIR\Auralith.config"
   Delete "$INSTDIR\Auralith.behaviour"
   Delete "$INSTDIR\Auralith.*.tmp"

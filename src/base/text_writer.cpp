@@ -39,19 +39,32 @@ TextWriter::~TextWriter() {
 }
 
 bool TextWriter::Open(const std::string& path, Leftovers leftovers) {
+  OpenDeferred(path, leftovers);
+  Look();
+  return open_;
+}
+
+void TextWriter::OpenDeferred(const std::string& path, Leftovers leftovers) {
   buffer_.clear();
   path_ = path;
   leftovers_ = leftovers;
   if (existing_) std::fclose(existing_);
+  existing_ = nullptr;
+  open_ = true;
+  failed_ = false;
+  deferred_ = true;
+}
+
+void TextWriter::Look() {
+  deferred_ = false;
   // The file is only looked at here: it is replaced whole by Close(), so a
   // run that is stopped, or a disk that fills up, leaves the old content.
   // Opening for update without creating proves an existing file writable,
   // and the same stream then serves to compare it: under Wine every open
   // is a round trip to the server.
-  existing_ = std::fopen(path.c_str(), "r+b");
-  failed_ = existing_ == nullptr && errno != ENOENT;
+  existing_ = std::fopen(path_.c_str(), "r+b");
+  if (existing_ == nullptr && errno != ENOENT) failed_ = true;
   open_ = !failed_;
-  return open_;
 }
 
 void TextWriter::Write(std::string_view text) {
@@ -75,8 +88,17 @@ void TextWriter::Line(std::string_view text) {
   Write("\n");
 }
 
-bool TextWriter::Close() {
+bool TextWriter::Close(const std::function<bool(std::string_view)>& known) {
+  wrote_ = false;
   if (!open_) return false;
+  if (deferred_) {
+    if (!failed_ && known && known(buffer_)) {
+      open_ = false;
+      return true;
+    }
+    Look();
+    if (failed_) return false;
+  }
   open_ = false;
   const bool found = existing_ != nullptr;
   bool same = false;
@@ -86,8 +108,10 @@ bool TextWriter::Close() {
     existing_ = nullptr;
   }
   if (failed_) return false;
-  if (!found) return WriteNewFile(path_, buffer_) || ReplaceWhole(path_, buffer_, Durability::kWhole);
-  if (!same) return ReplaceWhole(path_, buffer_, Durability::kWhole);
+  if (!same) {
+    wrote_ = (!found && WriteNewFile(path_, buffer_)) || ReplaceWhole(path_, buffer_, Durability::kWhole);
+    return wrote_;
+  }
   if (leftovers_ == Leftovers::kRemove) RemoveTemporaryOf(path_);
   return true;
 }

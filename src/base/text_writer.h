@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,9 @@ class TextWriter {
   // looked at); nothing is created yet. `leftovers` as for
   // WriteFileAtomically.
   bool Open(const std::string& path, Leftovers leftovers = Leftovers::kRemove);
+  // As Open(), but the file is first looked at by Close(), which may find
+  // that it need not be touched at all.
+  void OpenDeferred(const std::string& path, Leftovers leftovers);
 
   // Appends text; each '\n' becomes "\r\n".
   void Write(std::string_view text);
@@ -36,10 +40,17 @@ class TextWriter {
   void Line(std::string_view text);
 
   // Puts the text in the file unless it is there already. False when the
-  // file could not be opened, or any byte could not be written.
-  bool Close();
+  // file could not be opened, or any byte could not be written. After
+  // OpenDeferred(), `known` is asked first whether the file is known to hold
+  // the text; the file is then left unopened.
+  bool Close(const std::function<bool(std::string_view)>& known = {});
 
   bool is_open() const { return open_; }
+  // The text gathered so far, line ends as stored.
+  std::string_view text() const { return buffer_; }
+  // How the last Close() that succeeded found the file: whether it had to
+  // write it.
+  bool wrote() const { return wrote_; }
 
  private:
   std::string path_;
@@ -49,6 +60,10 @@ class TextWriter {
   Leftovers leftovers_ = Leftovers::kRemove;
   bool open_ = false;
   bool failed_ = false;
+  bool deferred_ = false;
+  bool wrote_ = false;
+
+  void Look();
 };
 
 }  // namespace auralith

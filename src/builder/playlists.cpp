@@ -1,8 +1,15 @@
 #include "builder/playlists.h"
 
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "base/file_replace.h"
 #include "base/path.h"
 #include "base/strings.h"
 #include "base/text_writer.h"
@@ -88,6 +95,111 @@ std::string AlbumPrefix(const std::string& music, const AlbumEntry& album) {
   return music + folderPart;
 }
 
+// What each playlist held after the last run that wrote or compared it, with
+// its file's size and time then. A playlist whose file still has that size
+// and time, and whose new text is the one recorded, is left alone unopened:
+// on an unchanged library, opening thousands of playlists only to find them
+// right was the largest cost of a run under Wine. A missing or damaged
+// record only means that the playlists are compared by reading them.
+class PlaylistRecord {
+ public:
+  PlaylistRecord(FileSystem& fs, std::string path, const std::string& folder, const std::vector<DirEntry>& entries)
+      : fs_(fs), path_(std::move(path)), folder_(folder) {
+    for (const DirEntry& entry : entries)
+      if (!entry.directory && entry.statusKnown) listed_.emplace(entry.name, entry.status);
+    Load();
+  }
+
+  // Puts `out`'s text in the playlist file `name` unless it is known to be
+  // there, and records what the file then holds.
+  bool Close(TextWriter& out, const std::string& name) {
+    const auto listed = listed_.find(name);
+    const auto before = before_.find(name);
+    const bool ok = out.Close([&](std::string_view text) {
+      return listed != listed_.end() && before != before_.end() && Same(listed->second, before->second.status) &&
+             before->second.hash == Hash(text) && before->second.status.size == text.size();
+    });
+    if (!ok || name.find_first_of("\r\n") != std::string::npos) return ok;
+    FileStatus status;
+    if (out.wrote() ? fs_.Status(folder_ + name, &status) : listed != listed_.end()) {
+      if (!out.wrote()) status = listed->second;
+      now_[name] = {status, Hash(out.text())};
+    }
+    return ok;
+  }
+
+  // Failing to save costs the next run only the reading it saves.
+  void Save() const {
+    std::string text = kHeader;
+    for (const auto& [name, known] : now_) {
+      text += ToDecimal(static_cast<std::int64_t>(known.status.size)) + ' ' + ToDecimal(known.status.modified) + ' ' +
+              ToDecimal(static_cast<std::int64_t>(known.hash)) + ' ' + name + '\n';
+    }
+    WriteFileAtomically(path_, text, Durability::kWhole);
+  }
+
+ private:
+  struct Known {
+    FileStatus status;
+    std::uint64_t hash;  // of the text
+  };
+  static constexpr const char* kHeader = "Auralith playlists 1\n";
+
+  static bool Same(const FileStatus& a, const FileStatus& b) { return a.size == b.size && a.modified == b.modified; }
+
+  // FNV-1a, halved to stay a positive decimal: the text's only adversary is
+  // chance.
+  static std::uint64_t Hash(std::string_view text) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+    return hash >> 1;
+  }
+
+  void Load() {
+    std::string text;
+    if (std::FILE* file = std::fopen(path_.c_str(), "rb")) {
+      char chunk[64 * 1024];
+      for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+      std::fclose(file);
+    }
+    if (text.rfind(kHeader, 0) != 0) return;
+    std::size_t pos = std::string_view(kHeader).size();
+    while (pos < text.size()) {
+      std::size_t end = text.find('\n', pos);
+      if (end == std::string::npos) break;  // cut short: the last line is not whole
+      const std::string_view line(text.data() + pos, end - pos);
+      pos = end + 1;
+      std::int64_t size = 0, modified = 0, hash = 0;
+      std::size_t at = 0;
+      if (!Number(line, &at, &size) || !Number(line, &at, &modified) || !Number(line, &at, &hash) || at >= line.size())
+        continue;
+      before_[std::string(line.substr(at))] = {{static_cast<std::uint64_t>(size), modified},
+                                               static_cast<std::uint64_t>(hash)};
+    }
+  }
+
+  // A decimal (a time may be negative) and the space after it.
+  static bool Number(std::string_view line, std::size_t* at, std::int64_t* value) {
+    const std::size_t space = line.find(' ', *at);
+    if (space == std::string_view::npos) return false;
+    const std::string digits(line.substr(*at, space - *at));
+    char* end = nullptr;
+    errno = 0;
+    const long long parsed = std::strtoll(digits.c_str(), &end, 10);
+    if (digits.empty() || *end != '\0' || errno != 0) return false;
+    *value = parsed;
+    *at = space + 1;
+    return true;
+  }
+
+  FileSystem& fs_;
+  const std::string path_;
+  const std::string& folder_;
+  std::unordered_map<std::string, FileStatus> listed_;
+  std::unordered_map<std::string, Known> before_;
+  std::map<std::string, Known> now_;
+};
+
 struct PlaylistSettings {
   std::string folder;
   std::string music;
@@ -96,11 +208,11 @@ struct PlaylistSettings {
 };
 
 bool WriteAlbumPlaylist(const PlaylistSettings& config, const ArtistEntry& artist, const AlbumEntry& album,
-                        ProgressSink& progress) {
+                        ProgressSink& progress, PlaylistRecord& record) {
   const std::string name = artist.key + "_" + album.key;
   progress.SetItemLine("Writing playlist \"" + name + "\"");
   TextWriter out;
-  if (!out.Open(config.folder + name + ".m3u", Leftovers::kSweptByCaller)) return false;
+  out.OpenDeferred(config.folder + name + ".m3u", Leftovers::kSweptByCaller);
   out.Line("#EXTM3U");
   if (config.headings)
     out.Write(MakeHeading(OneLine(DisplayName(album.name)), HeadingStyle::Album, AlbumPrefix(config.music, album)));
@@ -117,25 +229,25 @@ bool WriteAlbumPlaylist(const PlaylistSettings& config, const ArtistEntry& artis
     entry += '\n';
     out.Write(entry);
   }
-  return out.Close();
+  return record.Close(out, name + ".m3u");
 }
 
-bool WriteArtistPlaylist(const PlaylistSettings& config, const ArtistEntry& artist) {
+bool WriteArtistPlaylist(const PlaylistSettings& config, const ArtistEntry& artist, PlaylistRecord& record) {
   TextWriter out;
-  if (!out.Open(config.folder + artist.key + ".m3u", Leftovers::kSweptByCaller)) return false;
+  out.OpenDeferred(config.folder + artist.key + ".m3u", Leftovers::kSweptByCaller);
   out.Line("#EXTM3U");
   if (config.headings) out.Write(MakeHeading(OneLine(DisplayName(artist.name)), HeadingStyle::Section, ""));
   for (const auto& album : artist.albums) out.Line(artist.key + "_" + album->key + ".m3u");
-  return out.Close();
+  return record.Close(out, artist.key + ".m3u");
 }
 
-bool WriteTopLevelPlaylist(const PlaylistSettings& config, const Library& artists) {
+bool WriteTopLevelPlaylist(const PlaylistSettings& config, const Library& artists, PlaylistRecord& record) {
   TextWriter out;
-  if (!out.Open(config.folder + ".m3u", Leftovers::kSweptByCaller)) return false;
+  out.OpenDeferred(config.folder + ".m3u", Leftovers::kSweptByCaller);
   out.Line("#EXTM3U");
   if (config.headings) out.Write(MakeHeading("All", HeadingStyle::Section, ""));
   for (const auto& artist : artists) out.Line(artist->key + ".m3u");
-  return out.Close();
+  return record.Close(out, ".m3u");
 }
 
 }  // namespace
@@ -169,15 +281,17 @@ void WritePlaylists(const Library& artists, Settings& settings, FileSystem& fs, 
   for (const DirEntry& entry : entries)
     if (!entry.directory && entry.name.ends_with(".m3u.tmp")) fs.RemoveFile(config.folder + entry.name);
 
+  PlaylistRecord record(fs, settings.location.Get() + "Auralith.playlists", config.folder, entries);
   for (const auto& artist : artists) {
     for (const auto& album : artist->albums) {
-      if (!WriteAlbumPlaylist(config, *artist, *album, progress))
+      if (!WriteAlbumPlaylist(config, *artist, *album, progress, record))
         ReportError(prompter, "Error writing playlist for the album named \"" + DisplayName(album->name) + "\"");
     }
-    if (!WriteArtistPlaylist(config, *artist))
+    if (!WriteArtistPlaylist(config, *artist, record))
       ReportError(prompter, "Error writing playlist for artist \"" + DisplayName(artist->name) + "\"");
   }
-  if (!WriteTopLevelPlaylist(config, artists)) ReportError(prompter, "Error writing top-level playlist");
+  if (!WriteTopLevelPlaylist(config, artists, record)) ReportError(prompter, "Error writing top-level playlist");
+  record.Save();
 }
 
 }  // namespace auralith

@@ -3,6 +3,8 @@
 #include "builder/playlists.h"
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <deque>
 #include <string>
 #include <vector>
@@ -315,6 +317,39 @@ TEST_F(PlaylistsTest, FailuresAreReportedOnce) {
     EXPECT_EQ(prompter.shown[0].icon, MessageIcon::Error);
     EXPECT_EQ(ListNames(folder).size(), c.names);
   }
+}
+
+// A playlist whose file keeps the size and time the last run left it with, and
+// whose text is the same again, is not even opened; any other is compared and
+// put right.
+TEST_F(PlaylistsTest, RecordedPlaylistsAreOpenedOnlyWhenTheirFileOrTextChanged) {
+  Track(Album("a", "A", "b", "B"), "1.mp3", "1", "T");
+  Write();
+  const std::string path = folder + "a_b.m3u", right = Playlist("a_b.m3u");
+  const auto time = std::filesystem::last_write_time(path);
+  // Other bytes of the same length, at the recorded time or two seconds later.
+  auto forge = [&](int seconds) {
+    testing::WriteFile(path, std::string(right.size(), 'x'));
+    std::filesystem::last_write_time(path, time + std::chrono::seconds(seconds));
+  };
+  forge(0);
+  Write();
+  EXPECT_EQ(Playlist("a_b.m3u"), std::string(right.size(), 'x')) << "trusted the record";
+  forge(2);
+  Write();
+  EXPECT_EQ(Playlist("a_b.m3u"), right);
+  for (const char* record : {"", "Auralith playlists 1\n1 2 x a_b.m3u\n", "damaged"}) {
+    Write();
+    testing::WriteFile(dir / "Auralith.playlists", record);
+    forge(0);
+    Write();
+    EXPECT_EQ(Playlist("a_b.m3u"), right) << record;
+  }
+  forge(0);
+  settings._4_outformat.Set("%4");
+  Write();
+  EXPECT_NE(Playlist("a_b.m3u").find("#EXTINF:1,T\r\n"), std::string::npos) << "new text";
+  EXPECT_TRUE(prompter.shown.empty());
 }
 
 using LibraryDataTest = OutputTest;

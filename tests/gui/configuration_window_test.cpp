@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/strings.h"
 #include "gui/gui_driver.h"
 #include "platform/native.h"
 #include "resource.h"
@@ -22,6 +23,7 @@ namespace {
 
 using testing::Driver;
 using testing::GuiLog;
+using Texts = std::vector<std::string>;
 
 constexpr int kAbout = 0, kPlaylists = 1, kAppearance = 2, kBehaviour = 3;
 
@@ -32,7 +34,7 @@ class RecordingStore : public MemoryRegistryStore {
     writes.push_back(name);
     return MemoryRegistryStore::Set(hive, key, name, value);
   }
-  std::vector<std::string> writes;
+  Texts writes;
 };
 
 class ConfigurationWindow : public ::testing::Test {
@@ -45,8 +47,7 @@ class ConfigurationWindow : public ::testing::Test {
 
   // Opens the window with the pending flag start-up gives it, lets `script`
   // work it from a second thread, and returns when it has closed. `loaded`
-  // runs after the pages have loaded the settings and before the window
-  // shows.
+  // runs after the pages have loaded the settings and before the window shows.
   void Run(const std::function<void(Driver&)>& script, const std::function<void()>& loaded = {}) {
     AuralithDlg window(services);
     window.pendingChanges = pending;
@@ -72,7 +73,10 @@ class ConfigurationWindow : public ::testing::Test {
   bool pending = true;
 };
 
-TEST_F(ConfigurationWindow, ShowingPagesMarksNothingTheFirstEditDoesAndCancelWritesNothing) {
+// Showing a page marks nothing, the first edit does; Cancel writes nothing.
+// OK after start-up applies, storing every value and only the pages that
+// were shown; Apply applies, and OK after it does not again.
+TEST_F(ConfigurationWindow, OkApplyAndCancel) {
   pending = false;
   Run([&](Driver& d) {
     for (int page : {kPlaylists, kAppearance, kBehaviour}) d.Page(page);
@@ -83,15 +87,24 @@ TEST_F(ConfigurationWindow, ShowingPagesMarksNothingTheFirstEditDoesAndCancelWri
     d.Press(PSBTN_CANCEL);
   });
   EXPECT_TRUE(pending);
-  EXPECT_EQ(store.writes, std::vector<std::string>{});
-  EXPECT_EQ(GuiLog::Count("applier"), 0);
-}
+  EXPECT_EQ(store.writes, Texts{});
 
-TEST_F(ConfigurationWindow, OkAfterStartAppliesOnceAndApplyThenOkOnlyOnce) {
-  Run([&](Driver& d) { d.Press(PSBTN_OK); });
+  Run(
+      [&](Driver& d) {
+        d.Page(kBehaviour);
+        d.Press(PSBTN_OK);
+      },
+      // Changed behind the loaded pages' backs: a page that saves puts its
+      // loaded value back.
+      [&] {
+        settings._2_backcolor.Set("Red");
+        settings._3_offset.Set("77");
+      });
   EXPECT_EQ(GuiLog::Count("applier"), 1);
   for (const char* untouched : {"location", "4_outformat", "3_launchsingle"})
     EXPECT_NE(std::find(store.writes.begin(), store.writes.end(), untouched), store.writes.end()) << untouched;
+  EXPECT_EQ(settings._3_offset.Get(), "0");
+  EXPECT_EQ(settings._2_backcolor.Get(), "Red");
   EXPECT_TRUE(testing::FileExists(location / "Auralith.config"));
   EXPECT_EQ(shell.wallpapers.size(), 1u);
 
@@ -106,173 +119,121 @@ TEST_F(ConfigurationWindow, OkAfterStartAppliesOnceAndApplyThenOkOnlyOnce) {
   EXPECT_EQ(settings.HideIcons.Get(), 0u);
 }
 
-TEST_F(ConfigurationWindow, OnlyPagesThatWereShownSave) {
-  Run(
-      [&](Driver& d) {
-        d.Page(kBehaviour);
-        d.Press(PSBTN_OK);
-      },
-      [&] {
-        // Changed behind the loaded pages' backs: a page that saves puts its
-        // loaded value back.
-        settings._2_backcolor.Set("Red");
-        settings._3_offset.Set("77");
-        settings._4_extensions.Set("flac");
-      });
-  EXPECT_EQ(settings._3_offset.Get(), "0");
-  EXPECT_EQ(settings._2_backcolor.Get(), "Red");
-  EXPECT_EQ(settings._4_extensions.Get(), "flac");
-}
-
-TEST_F(ConfigurationWindow, StoredTextsSelectListEntriesByPrefixIgnoringCase) {
+// Stored texts select list entries by prefix, ignoring case; the background
+// type enables its controls; the image is chosen in a file dialog.
+TEST_F(ConfigurationWindow, AppearancePage) {
   settings._2_backcolor.Set("#204060");
   settings._2_textcolor.Set("green");
   settings._2_textsize.Set("3");
-  settings._3_lefttrigger.Set("show albums");
-  settings._3_righttrigger.Set("Show Everything");
-  Run(
-      [&](Driver& d) {
-        HWND appearance = d.Page(kAppearance);
-        EXPECT_EQ(Driver::Text(appearance, IDC_BACKCOLOR), "#204060");
-        EXPECT_EQ(Driver::Text(appearance, IDC_TEXTCOLOR), "Green");
-        EXPECT_EQ(Driver::Text(appearance, IDC_TEXTSIZE), "30");
-        HWND behaviour = d.Page(kBehaviour);
-        EXPECT_EQ(Driver::Text(behaviour, IDC_RIGHTTRIGGER), "");
-        d.Choose(behaviour, IDC_TOPTRIGGER, 3);
-        d.Choose(d.Page(kPlaylists), IDC_ORGANIZATION, 3);
-        d.Press(PSBTN_OK);
-      });
-  const std::vector<std::pair<std::string, std::string>> texts = {
-      {settings._2_backcolor.Get(), "#204060"},     {settings._2_textcolor.Get(), "Green"},
-      {settings._2_textsize.Get(), "30"},           {settings._3_lefttrigger.Get(), "Show Albums"},
-      {settings._3_righttrigger.Get(), ""},         {settings._3_toptrigger.Get(), "Hide All"},
-      {settings._4_organization.Get(), "ARTIST\\ALBUM\\File,etc..."}};
-  for (const auto& [stored, expected] : texts) EXPECT_EQ(stored, expected);
-  EXPECT_EQ(settings._3_lefttriggernum.Get(), 2u);
-  EXPECT_EQ(settings._3_righttriggernum.Get(), 0xFFFFFFFFu);
-  EXPECT_EQ(settings._3_toptriggernum.Get(), 3u);
-  EXPECT_EQ(settings._4_organizationnum.Get(), 3u);
-}
-
-TEST_F(ConfigurationWindow, RangeMessagesStopTheExchangeButTheTypedTextIsStored) {
-  const std::string offsetRange = RangeMessage(-1200, 1200);
-  settings._2_textsize.Set("40");
-  Run(
-      [&](Driver& d) {
-        HWND behaviour = d.Page(kBehaviour);
-        d.Type(behaviour, IDC_OFFSET, "1300");
-        EXPECT_EQ(testing::ShownTexts(prompter), std::vector<std::string>{offsetRange});
-        d.Click(behaviour, IDC_LAUNCHSINGLE);  // reported again; the box is not taken meanwhile
-        d.Press(PSBTN_APPLYNOW);
-        EXPECT_EQ(settings._3_offset.Get(), "1300");
-        EXPECT_EQ(settings._3_launchsingle.Get(), 1u) << "the box's earlier value";
-        d.Type(behaviour, IDC_OFFSET, "12abc");
-        d.Page(kAppearance);
-        d.Press(PSBTN_OK);
-      });
-  EXPECT_EQ(testing::ShownTexts(prompter),
-            (std::vector<std::string>{offsetRange, offsetRange, offsetRange, RangeMessage(6, 32)}));
-  EXPECT_EQ(settings._3_offset.Get(), "12abc");
-  EXPECT_EQ(settings._2_textsize.Get(), "") << "no entry begins with 40";
-}
-
-TEST_F(ConfigurationWindow, RootDirectoryIsStoredWithBackslashesAndATrailingOne) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"D:/Music/Rock", "D:\\Music\\Rock\\"}, {"D:\\Music\\", "D:\\Music\\"}, {"", ""}};
-  Run([&](Driver& d) {
-    HWND playlists = d.Page(kPlaylists);
-    for (const auto& [typed, stored] : cases) {
-      d.Type(playlists, IDC_MUSIC, typed);
-      d.Press(PSBTN_APPLYNOW);
-      EXPECT_EQ(settings._4_music.Get(), stored) << typed;
-    }
-  });
-}
-
-TEST_F(ConfigurationWindow, BackgroundTypeEnablesItsControlsAndArrowsWrapTheOffset) {
   settings._2_backtype.Set(1);
-  Run(
-      [&](Driver& d) {
-        HWND page = d.Page(kAppearance);
-        auto states = [&] {
-          std::string s;
-          for (int id : {IDC_BACKIMAGE, IDC_BROWSE_IMAGE, IDC_STRETCH, IDC_CENTER, IDC_LEAVECOVER})
-            s += Driver::Enabled(page, id) ? '1' : '0';
-          return s;
-        };
-        EXPECT_EQ(states(), "11110") << "stored image background";
-        d.Click(page, IDC_BACK_COVERS);
-        EXPECT_EQ(states(), "00001");
-        d.Click(page, IDC_BACK_NONE);
-        EXPECT_EQ(states(), "00000");
-        d.Click(page, IDC_BACK_IMAGE);
-        EXPECT_EQ(states(), "11110");
-
-        HWND behaviour = d.Page(kBehaviour);
-        HWND offset = GetDlgItem(behaviour, IDC_OFFSET);
-        d.Type(behaviour, IDC_OFFSET, "1200");
-        SendMessageA(offset, WM_KEYDOWN, VK_UP, 0);
-        EXPECT_EQ(Driver::Text(behaviour, IDC_OFFSET), "-1200");
-        SendMessageA(offset, WM_KEYDOWN, VK_DOWN, 0);
-        EXPECT_EQ(Driver::Text(behaviour, IDC_OFFSET), "1200");
-        d.Press(PSBTN_OK);
-      });
-  EXPECT_EQ(settings._2_backtype.Get(), 1u);
-  EXPECT_EQ(settings._3_offset.Get(), "1200");
-}
-
-TEST_F(ConfigurationWindow, HelpBoxesAndTheHelpPage) {
-  testing::WriteFile(location / "help.htm", "<p>help</p>");
-  HWND playlists = nullptr;
+  prompter.chosen = {"", "C:\\Pictures\\sky.png"};
   Run([&](Driver& d) {
-    playlists = d.Page(kPlaylists);
-    d.Click(playlists, IDC_FORMAT_HELP);
-    d.Click(playlists, IDC_OUTFORMAT_HELP);
-    HELPINFO help{sizeof(HELPINFO), HELPINFO_WINDOW, IDC_FORMAT, GetDlgItem(playlists, IDC_FORMAT), 0, {0, 0}};
-    SendMessageA(d.sheet(), WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
-  });
-  ASSERT_EQ(prompter.shown.size(), 2u);
-  EXPECT_EQ(prompter.shown[0].caption, "Filename Format Help");
-  EXPECT_EQ(prompter.shown[0].text,
-            "Enter a string that describes your current filename structure, using\nthe following tokens. Do not "
-            "enter the file extension.\n\t%1 = Artist Name\n\t%2 = Album Name\n\t%3 = Track Number\n\t%4 = Track "
-            "Title\n\t%* = Any other string\n\nFor example, to match\n\tCounting Crows - Across A Wire - 05 - Mr. "
-            "Jones.mp3\nenter\n\t%1 - %2 - %3 - %4\n");
-  EXPECT_EQ(prompter.shown[1].caption, "Playlist Entry Format Help");
-  EXPECT_EQ(prompter.shown[1].text,
-            "Enter a string that describes how you want your playlist entries to appear,\nusing the following "
-            "tokens.\n\t%1 = Artist Name\n\t%2 = Album Name\n\t%3 = Track Number\n\t%4 = Track Title\n\t%5 = "
-            "Original Filename\n\nFor example, to make a playlist entry appear like this:\n\t05. Mr. Jones\nenter\n"
-            "\t%3. %4\n");
-  for (const auto& box : prompter.shown) EXPECT_EQ(box.owner, playlists);
-  EXPECT_EQ(prompter.documents, std::vector<std::string>{location / "help.htm"});
-}
-
-TEST_F(ConfigurationWindow, FileAndFolderDialogs) {
-  prompter.chosen = {"", "C:\\Pictures\\sky.png", "E:\\Songs", ""};
-  Run([&](Driver& d) {
-    HWND appearance = d.Page(kAppearance);
-    d.Click(appearance, IDC_BACK_IMAGE);
+    HWND page = d.Page(kAppearance);
+    EXPECT_EQ(Driver::Text(page, IDC_BACKCOLOR), "#204060");
+    EXPECT_EQ(Driver::Text(page, IDC_TEXTCOLOR), "Green");
+    EXPECT_EQ(Driver::Text(page, IDC_TEXTSIZE), "30");
+    auto enabled = [&] {
+      std::string s;
+      for (int id : {IDC_BACKIMAGE, IDC_BROWSE_IMAGE, IDC_STRETCH, IDC_CENTER, IDC_LEAVECOVER})
+        s += Driver::Enabled(page, id) ? '1' : '0';
+      return s;
+    };
+    EXPECT_EQ(enabled(), "11110") << "stored image background";
+    d.Click(page, IDC_BACK_COVERS);
+    EXPECT_EQ(enabled(), "00001");
+    d.Click(page, IDC_BACK_NONE);
+    EXPECT_EQ(enabled(), "00000");
+    d.Click(page, IDC_BACK_IMAGE);
+    EXPECT_EQ(enabled(), "11110");
     d.Press(PSBTN_APPLYNOW);
-    d.Click(appearance, IDC_BROWSE_IMAGE);
+    d.Click(page, IDC_BROWSE_IMAGE);
     EXPECT_FALSE(d.ApplyEnabled()) << "a cancelled dialog changes nothing";
-    d.Click(appearance, IDC_BROWSE_IMAGE);
-    EXPECT_EQ(Driver::Text(appearance, IDC_BACKIMAGE), "C:\\Pictures\\sky.png");
+    d.Click(page, IDC_BROWSE_IMAGE);
+    EXPECT_EQ(Driver::Text(page, IDC_BACKIMAGE), "C:\\Pictures\\sky.png");
     EXPECT_TRUE(d.ApplyEnabled());
-
-    HWND playlists = d.Page(kPlaylists);
-    d.Click(playlists, IDC_BROWSE_MUSIC);
-    EXPECT_EQ(Driver::Text(playlists, IDC_MUSIC), "E:\\Songs");
-    d.Press(PSBTN_APPLYNOW);
-    d.Type(playlists, IDC_MUSIC, "F:\\Other");
-    d.Click(playlists, IDC_BROWSE_MUSIC);
     d.Press(PSBTN_OK);
   });
   const std::string filter = "file:Image Files (*.jpg;*.jpeg;*.gif;*.png;*.bmp)|*.jpg;*.jpeg;*.gif;*.png;*.bmp||";
-  EXPECT_EQ(prompter.dialogs, (std::vector<std::string>{filter, filter, "folder:Root Music Directory|C:\\",
-                                                        "folder:Root Music Directory|E:\\Songs"}));
+  EXPECT_EQ(prompter.dialogs, (Texts{filter, filter}));
+  EXPECT_EQ(settings._2_backcolor.Get(), "#204060");
+  EXPECT_EQ(settings._2_textcolor.Get(), "Green");
+  EXPECT_EQ(settings._2_backtype.Get(), 1u);
+  EXPECT_EQ(settings._2_textsize.Get(), "30");
   EXPECT_EQ(settings._2_backimage.Get(), "C:\\Pictures\\sky.png");
+}
+
+// A range message stops the exchange, but the typed text is stored; the
+// arrows wrap the offset; a stored trigger no entry begins with selects none.
+TEST_F(ConfigurationWindow, BehaviourPage) {
+  const std::string range = RangeMessage(-1200, 1200);
+  settings._2_textsize.Set("40");
+  settings._3_lefttrigger.Set("show albums");
+  settings._3_righttrigger.Set("Show Everything");
+  Run([&](Driver& d) {
+    HWND page = d.Page(kBehaviour);
+    EXPECT_EQ(Driver::Text(page, IDC_RIGHTTRIGGER), "");
+    d.Choose(page, IDC_TOPTRIGGER, 3);
+    d.Type(page, IDC_OFFSET, "1300");
+    EXPECT_EQ(testing::ShownTexts(prompter), Texts{range});
+    d.Click(page, IDC_LAUNCHSINGLE);  // reported again; the box is not taken meanwhile
+    d.Press(PSBTN_APPLYNOW);
+    EXPECT_EQ(testing::ShownTexts(prompter), (Texts{range, range, range}));
+    EXPECT_EQ(settings._3_offset.Get(), "1300");
+    EXPECT_EQ(settings._3_launchsingle.Get(), 1u) << "the box's earlier value";
+    d.Type(page, IDC_OFFSET, "1200");
+    SendDlgItemMessageA(page, IDC_OFFSET, WM_KEYDOWN, VK_UP, 0);
+    EXPECT_EQ(Driver::Text(page, IDC_OFFSET), "-1200");
+    SendDlgItemMessageA(page, IDC_OFFSET, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(Driver::Text(page, IDC_OFFSET), "1200");
+    d.Type(page, IDC_OFFSET, "12abc");
+    d.Page(kAppearance);
+    d.Press(PSBTN_OK);
+  });
+  EXPECT_EQ(testing::ShownTexts(prompter), (Texts{range, range, range, RangeMessage(6, 32)}));
+  EXPECT_EQ(settings._2_textsize.Get(), "") << "no entry begins with 40";
+  EXPECT_EQ(settings._3_offset.Get(), "12abc");
+  EXPECT_EQ(settings._3_lefttrigger.Get(), "Show Albums");
+  EXPECT_EQ(settings._3_lefttriggernum.Get(), 2u);
+  EXPECT_EQ(settings._3_righttrigger.Get(), "");
+  EXPECT_EQ(settings._3_righttriggernum.Get(), 0xFFFFFFFFu);
+  EXPECT_EQ(settings._3_toptrigger.Get(), "Hide All");
+  EXPECT_EQ(settings._3_toptriggernum.Get(), 3u);
+}
+
+// The root directory is stored with backslashes and a trailing one, and
+// chosen in a folder dialog that starts where the last one ended; the ?
+// buttons explain the tokens, F1 opens the help page.
+TEST_F(ConfigurationWindow, PlaylistsPage) {
+  testing::WriteFile(location / "help.htm", "<p>help</p>");
+  prompter.chosen = {"E:\\Songs", ""};
+  HWND page = nullptr;
+  Run([&](Driver& d) {
+    page = d.Page(kPlaylists);
+    for (const auto& [typed, stored] : std::vector<std::pair<std::string, std::string>>{
+             {"D:/Music/Rock", "D:\\Music\\Rock\\"}, {"D:\\Music\\", "D:\\Music\\"}, {"", ""}}) {
+      d.Type(page, IDC_MUSIC, typed);
+      d.Press(PSBTN_APPLYNOW);
+      EXPECT_EQ(settings._4_music.Get(), stored) << typed;
+    }
+    d.Click(page, IDC_BROWSE_MUSIC);
+    EXPECT_EQ(Driver::Text(page, IDC_MUSIC), "E:\\Songs");
+    d.Type(page, IDC_MUSIC, "F:\\Other");
+    d.Click(page, IDC_BROWSE_MUSIC);
+    d.Click(page, IDC_FORMAT_HELP);
+    d.Click(page, IDC_OUTFORMAT_HELP);
+    HELPINFO help{sizeof(HELPINFO), HELPINFO_WINDOW, IDC_FORMAT, GetDlgItem(page, IDC_FORMAT), 0, {0, 0}};
+    SendMessageA(d.sheet(), WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+    d.Press(PSBTN_OK);
+  });
+  EXPECT_EQ(prompter.dialogs, (Texts{"folder:Root Music Directory|C:\\", "folder:Root Music Directory|E:\\Songs"}));
   EXPECT_EQ(settings._4_music.Get(), "F:\\Other\\");
+  ASSERT_EQ(prompter.shown.size(), 2u);
+  EXPECT_EQ(prompter.shown[0].caption, "Filename Format Help");
+  EXPECT_NE(prompter.shown[0].text.find("\t%* = Any other string\n"), std::string::npos);
+  EXPECT_EQ(prompter.shown[1].caption, "Playlist Entry Format Help");
+  EXPECT_NE(prompter.shown[1].text.find("\t%5 = Original Filename\n"), std::string::npos);
+  for (const auto& box : prompter.shown) EXPECT_EQ(box.owner, page);
+  EXPECT_EQ(prompter.documents, Texts{location / "help.htm"});
 }
 
 TEST_F(ConfigurationWindow, TheSheetItsTabsAndItsSystemMenu) {
@@ -290,19 +251,13 @@ TEST_F(ConfigurationWindow, TheSheetItsTabsAndItsSystemMenu) {
     HWND tabs = PropSheet_GetTabControl(sheet);
     std::string captions;
     for (int i = 0; i < TabCtrl_GetItemCount(tabs); ++i) {
-      TCITEMA item{};
-      item.mask = TCIF_TEXT;
-      item.pszText = text;
-      item.cchTextMax = sizeof(text);
+      TCITEMA item{TCIF_TEXT, 0, 0, text, sizeof(text), 0, 0};
       SendMessageA(tabs, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
       captions += std::string(text) + ";";
+      d.Page(i);
+      testing::Screenshot(sheet, "page-" + AsciiLower(text));
     }
     EXPECT_EQ(captions, "About;Playlists;Appearance;Behaviour;");
-    for (int page : {kAbout, kPlaylists, kAppearance, kBehaviour}) {
-      const char* names[] = {"page-about", "page-playlists", "page-appearance", "page-behaviour"};
-      d.Page(page);
-      testing::Screenshot(sheet, names[page]);
-    }
   });
 }
 
@@ -330,19 +285,16 @@ TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
     d.Click(playlists, IDC_GENERATE);
   });
   EXPECT_TRUE(survived);
-  std::vector<std::string> steps;
+  Texts steps;
   for (const std::string& event : GuiLog::Events())
     if (event.rfind("step:", 0) == 0 || event == "builder" || event == "applier") steps.push_back(event);
-  EXPECT_EQ(steps, (std::vector<std::string>{"builder",
-                                             "step:Scanning music directory for files... (Step 1 of 8)",
-                                             "step:Sorting music files... (Step 2 of 8)",
-                                             "step:Reading file info... (Step 3 of 8)",
-                                             "step:Sorting into playlists... (Step 4 of 8)",
-                                             "step:Generating playlists... (Step 5 of 8)",
-                                             "step:Writing data file... (Step 6 of 8)",
-                                             "step:Refreshing desktop... (Step 7 of 8)",
-                                             "step:Cleaning up... (Step 8 of 8)"}));
+  EXPECT_EQ(steps, (Texts{"builder", "step:Scanning music directory for files... (Step 1 of 8)",
+                          "step:Sorting music files... (Step 2 of 8)", "step:Reading file info... (Step 3 of 8)",
+                          "step:Sorting into playlists... (Step 4 of 8)", "step:Generating playlists... (Step 5 of 8)",
+                          "step:Writing data file... (Step 6 of 8)", "step:Refreshing desktop... (Step 7 of 8)",
+                          "step:Cleaning up... (Step 8 of 8)"}));
   EXPECT_EQ(settings._4_music.Get(), music.path());
+  EXPECT_EQ(settings._4_organization.Get(), "ARTIST\\ALBUM\\File,etc...");
   EXPECT_EQ(settings._4_organizationnum.Get(), 3u);
   EXPECT_EQ(settings._2_backcolor.Get(), "Black") << "other pages are not saved";
   EXPECT_TRUE(testing::FileExists(location / "playlists/artist_album.m3u"));
@@ -356,10 +308,10 @@ TEST_F(ConfigurationWindow, InstallAppliesBeforeTheWindowOpens) {
     start.ShowConfiguration(settings, install);
     user.join();
   }
-  std::vector<std::string> windows;
+  Texts windows;
   for (const std::string& event : GuiLog::Events())
     if (event == "sheet" || event == "applier") windows.push_back(event);
-  EXPECT_EQ(windows, (std::vector<std::string>{"applier", "sheet", "sheet"}));
+  EXPECT_EQ(windows, (Texts{"applier", "sheet", "sheet"}));
 }
 
 // A box of the applier's run shows over its window.

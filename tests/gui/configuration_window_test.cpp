@@ -22,7 +22,6 @@ namespace auralith::ui {
 namespace {
 
 using testing::Driver;
-using testing::GuiLog;
 using Texts = std::vector<std::string>;
 
 constexpr int kAbout = 0, kPlaylists = 1, kAppearance = 2, kBehaviour = 3;
@@ -62,7 +61,6 @@ class ConfigurationWindow : public ::testing::Test {
     user.join();
   }
 
-  GuiLog log;
   RecordingStore store;
   Settings settings{store};
   testing::ScriptedPrompter prompter;
@@ -88,6 +86,7 @@ TEST_F(ConfigurationWindow, OkApplyAndCancel) {
   });
   EXPECT_TRUE(pending);
   EXPECT_EQ(store.writes, Texts{});
+  EXPECT_EQ(shell.wallpapers.size(), 0u) << "nothing applied";
 
   Run(
       [&](Driver& d) {
@@ -100,13 +99,12 @@ TEST_F(ConfigurationWindow, OkApplyAndCancel) {
         settings._2_backcolor.Set("Red");
         settings._3_offset.Set("77");
       });
-  EXPECT_EQ(GuiLog::Count("applier"), 1);
+  EXPECT_EQ(shell.wallpapers.size(), 1u);
   for (const char* untouched : {"location", "4_outformat", "3_launchsingle"})
     EXPECT_NE(std::find(store.writes.begin(), store.writes.end(), untouched), store.writes.end()) << untouched;
   EXPECT_EQ(settings._3_offset.Get(), "0");
   EXPECT_EQ(settings._2_backcolor.Get(), "Red");
   EXPECT_TRUE(testing::FileExists(location / "Auralith.config"));
-  EXPECT_EQ(shell.wallpapers.size(), 1u);
 
   pending = false;
   Run([&](Driver& d) {
@@ -115,7 +113,7 @@ TEST_F(ConfigurationWindow, OkApplyAndCancel) {
     EXPECT_FALSE(d.ApplyEnabled());
     d.Press(PSBTN_OK);
   });
-  EXPECT_EQ(GuiLog::Count("applier"), 2);
+  EXPECT_EQ(shell.wallpapers.size(), 2u);
   EXPECT_EQ(settings.HideIcons.Get(), 0u);
 }
 
@@ -262,20 +260,20 @@ TEST_F(ConfigurationWindow, TheSheetItsTabsAndItsSystemMenu) {
 }
 
 // Generate stores the Playlists page only, and runs the builder in its
-// window: its eight steps, a box of the run shown over the window brought up
-// to date, Enter and Escape swallowed.
+// window: a box of the run shows over the window brought up to date, Enter
+// and Escape swallowed.
 TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
   testing::TempDir music;
   testing::WriteFile(music / "Artist/Album/01 One.wav", testing::MakeWav(0.2));
   testing::WriteFile(music / "Artist/Album/02 Two.mp3", testing::MakeGarbage(600));
-  bool survived = false;
+  std::string shown;
   prompter.onShow = [&](const testing::ScriptedPrompter::Shown&) {
     HWND builder = FindWindowA("#32770", "");
     if (builder == nullptr) return;
     testing::Screenshot(builder, "builder");
     SendMessageA(builder, WM_COMMAND, IDOK, 0);
     SendMessageA(builder, WM_COMMAND, IDCANCEL, 0);
-    survived = IsWindow(builder) && Driver::Text(builder, IDC_ITEMLINE) == "Artist\\Album\\02 Two.mp3";
+    if (IsWindow(builder)) shown = Driver::Text(builder, IDC_STEPLINE) + "|" + Driver::Text(builder, IDC_ITEMLINE);
   };
   Run([&](Driver& d) {
     d.Type(d.Page(kAppearance), IDC_BACKCOLOR, "Blue");
@@ -284,15 +282,7 @@ TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
     d.Choose(playlists, IDC_ORGANIZATION, 3);
     d.Click(playlists, IDC_GENERATE);
   });
-  EXPECT_TRUE(survived);
-  Texts steps;
-  for (const std::string& event : GuiLog::Events())
-    if (event.rfind("step:", 0) == 0 || event == "builder" || event == "applier") steps.push_back(event);
-  EXPECT_EQ(steps, (Texts{"builder", "step:Scanning music directory for files... (Step 1 of 8)",
-                          "step:Sorting music files... (Step 2 of 8)", "step:Reading file info... (Step 3 of 8)",
-                          "step:Sorting into playlists... (Step 4 of 8)", "step:Generating playlists... (Step 5 of 8)",
-                          "step:Writing data file... (Step 6 of 8)", "step:Refreshing desktop... (Step 7 of 8)",
-                          "step:Cleaning up... (Step 8 of 8)"}));
+  EXPECT_EQ(shown, "Reading file info... (Step 3 of 8)|Artist\\Album\\02 Two.mp3");
   EXPECT_EQ(settings._4_music.Get(), music.path());
   EXPECT_EQ(settings._4_organization.Get(), "ARTIST\\ALBUM\\File,etc...");
   EXPECT_EQ(settings._4_organizationnum.Get(), 3u);
@@ -300,29 +290,24 @@ TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
   EXPECT_TRUE(testing::FileExists(location / "playlists/artist_album.m3u"));
 }
 
-// "-install" applies before the window opens, in the applier's own window.
-TEST_F(ConfigurationWindow, InstallAppliesBeforeTheWindowOpens) {
+// "-install" applies in the applier's own window before the sheet opens; a
+// box of the run shows over that window.
+TEST_F(ConfigurationWindow, ApplierWindow) {
+  settings.location.Set(location / "missing\\");
   Win32StartupWindows start(store, fs, prompter, shell, "");
+  Texts seen;
+  prompter.onShow = [&](const testing::ScriptedPrompter::Shown&) {
+    HWND applier = FindWindowA("#32770", "");
+    if (seen.empty()) testing::Screenshot(applier, "applier");
+    const bool sheet = FindWindowA("#32770", "Auralith") != nullptr;
+    seen.push_back(std::string(GetDlgItem(applier, IDC_APPLYING) ? "applier" : "-") + (sheet ? " sheet" : ""));
+  };
   for (bool install : {true, false}) {
     std::thread user([] { Driver driver; });
     start.ShowConfiguration(settings, install);
     user.join();
   }
-  Texts windows;
-  for (const std::string& event : GuiLog::Events())
-    if (event == "sheet" || event == "applier") windows.push_back(event);
-  EXPECT_EQ(windows, (Texts{"applier", "sheet", "sheet"}));
-}
-
-// A box of the applier's run shows over its window.
-TEST_F(ConfigurationWindow, ApplierWindow) {
-  settings.location.Set(location / "missing\\");
-  prompter.onShow = [&](const testing::ScriptedPrompter::Shown&) {
-    if (HWND applier = FindWindowA("#32770", "")) testing::Screenshot(applier, "applier");
-  };
-  Run([&](Driver& d) { d.Press(PSBTN_OK); });
-  EXPECT_EQ(GuiLog::Count("applier"), 1);
-  EXPECT_FALSE(prompter.shown.empty());
+  EXPECT_EQ(seen, (Texts{"applier", "applier", "applier"}));
 }
 
 }  // namespace

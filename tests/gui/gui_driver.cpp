@@ -3,62 +3,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <thread>
 
-#include "resource.h"
-
 namespace auralith::testing {
-
-namespace {
-
-// The property sheet's own control ids.
-constexpr int kTabControl = 0x3020;
-constexpr int kApplyButton = 0x3021;
-
-std::mutex logLock;
-std::vector<std::string> events;
-HHOOK hook = nullptr;
-
-LRESULT CALLBACK WindowThreadHook(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HC_ACTION) {
-    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    std::string event;
-    if (sent->message == WM_INITDIALOG) {
-      if (GetDlgItem(sent->hwnd, IDC_APPLYING)) event = "applier";
-      else if (GetDlgItem(sent->hwnd, IDC_STEPLINE)) event = "builder";
-      else if (GetDlgItem(sent->hwnd, kTabControl)) event = "sheet";
-    } else if (sent->message == WM_SETTEXT && GetDlgCtrlID(sent->hwnd) == IDC_STEPLINE && sent->lParam != 0) {
-      event = std::string("step:") + reinterpret_cast<const char*>(sent->lParam);
-    }
-    if (!event.empty()) {
-      std::lock_guard<std::mutex> guard(logLock);
-      events.push_back(event);
-    }
-  }
-  return CallNextHookEx(hook, code, wParam, lParam);
-}
-
-}  // namespace
-
-GuiLog::GuiLog() {
-  std::lock_guard<std::mutex> guard(logLock);
-  events.clear();
-  hook = SetWindowsHookExA(WH_CALLWNDPROC, WindowThreadHook, nullptr, GetCurrentThreadId());
-}
-
-GuiLog::~GuiLog() { UnhookWindowsHookEx(hook); }
-
-std::vector<std::string> GuiLog::Events() {
-  std::lock_guard<std::mutex> guard(logLock);
-  return events;
-}
-
-int GuiLog::Count(const std::string& event) {
-  int n = 0;
-  for (const std::string& e : Events()) n += e == event;
-  return n;
-}
 
 Driver::Driver() {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -97,10 +44,6 @@ void Driver::Choose(HWND page, int id, int index) {
   SendMessageA(control, CB_SETCURSEL, index, 0);
   SendMessageA(page, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
 }
-
-void Driver::Click(HWND page, int id) { SendMessageA(GetDlgItem(page, id), BM_CLICK, 0, 0); }
-
-bool Driver::ApplyEnabled() const { return IsWindowEnabled(GetDlgItem(sheet_, kApplyButton)) != FALSE; }
 
 std::string Driver::Text(HWND page, int id) {
   char text[1024] = "";

@@ -8,21 +8,8 @@
 #include <prsht.h>
 
 #include <string>
-#include <vector>
 
 namespace auralith::testing {
-
-// What the window thread's dialogs were sent: "sheet", "applier" and
-// "builder" when one is created, "step:<text>" for every step line shown.
-// Filled by a hook on the window thread while a GuiLog exists.
-class GuiLog {
- public:
-  GuiLog();
-  ~GuiLog();
-  static std::vector<std::string> Events();
-  // How often `event` occurs.
-  static int Count(const std::string& event);
-};
 
 class Driver {
  public:
@@ -36,9 +23,10 @@ class Driver {
   HWND Page(int index);
   void Type(HWND page, int id, const std::string& text);
   void Choose(HWND page, int id, int index);
-  void Click(HWND page, int id);
+  void Click(HWND page, int id) { SendMessageA(GetDlgItem(page, id), BM_CLICK, 0, 0); }
   void Press(int button) { SendMessageA(sheet_, PSM_PRESSBUTTON, button, 0); }
-  bool ApplyEnabled() const;
+  // 0x3021: the property sheet's Apply button.
+  bool ApplyEnabled() const { return IsWindowEnabled(GetDlgItem(sheet_, 0x3021)) != FALSE; }
   static std::string Text(HWND page, int id);
   static bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != FALSE; }
 

@@ -1,5 +1,6 @@
 #include "desktop/applier.h"
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -8,19 +9,31 @@
 #include <gtest/gtest.h>
 
 #include "base/code_page.h"
+#include "base/path.h"
+#include "desktop/desktop_files.h"
 #include "platform/native.h"
 #include "settings/memory_registry_store.h"
 #include "support/test_support.h"
+#ifndef _WIN32
+#include "platform/posix/file_registry_store.h"
+#include "platform/posix/posix_desktop_shell.h"
+#endif
 
 namespace auralith {
 namespace {
 
 using testing::FileExists;
+using testing::ReadFile;
 using testing::RecordingProgress;
+using testing::StoreLocation;
 using testing::TempDir;
+using testing::WriteFile;
 
 constexpr const char* kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 constexpr const char* kComponents = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components\\";
+constexpr const char* kConfigMessage = "Error writing configuration file";
+constexpr const char* kBehaviourMessage = "Error writing behaviour file";
+constexpr const char* kDataMessage = "Error writing temporary data file";
 constexpr auto Dword = testing::DwordValue;
 
 // Counts writes, so "nothing written" can be told from "written unchanged".
@@ -48,15 +61,43 @@ std::string Shown(const std::optional<RegValue>& value) {
   return value ? std::to_string(value->type) + ":" + value->data : "absent";
 }
 
-class ApplierTest : public ::testing::Test {
+// One line of a generated file, its key padded to the value column.
+std::string Statement(const std::string& key, const std::string& value) {
+  return key + std::string(22 - key.size(), ' ') + "= " + value + ";\r\n";
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The configuration file with the default font; `colours` as written:
+// background, faded background, text, text hover.
+std::string ConfigFile(const std::vector<std::string>& colours, const std::string& image, const std::string& back) {
+  return "// Auralith Configuration File\r\n\r\n" + Statement("text_face", Quoted("Georgia")) +
+         Statement("text_size", Quoted("18")) + "\r\n" + Statement("color_background", Quoted(colours[0])) +
+         Statement("color_fadedbackground", Quoted(colours[1])) + "\r\n" + Statement("color_text", Quoted(colours[2])) +
+         Statement("color_texthover", Quoted(colours[3])) + "\r\n" + Statement("back_type", back) +
+         Statement("back_image", Quoted(image)) + Statement("back_position", back) + "\r\n";
+}
+
+// `values`: list_side, list_offset, left, right and top mapping, launch_single.
+std::string BehaviourFile(const std::vector<std::string>& values) {
+  return "// Auralith Behaviour File\r\n\r\n" + Statement("list_side", values[0]) +
+         Statement("list_offset", values[1]) + "\r\n" + Statement("left_mapping", values[2]) +
+         Statement("right_mapping", values[3]) + Statement("top_mapping", values[4]) + "\r\n" +
+         Statement("launch_single", values[5]);
+}
+
+class DesktopTest : public ::testing::Test {
  protected:
-  ApplierTest() { testing::StoreLocation(registry, dir.path()); }
+  DesktopTest() { StoreLocation(registry, dir.path()); }
 
   std::optional<RegValue> Query(const std::string& key, const std::string& name) {
     RegValue value;
     if (!registry.Query(Hive::CurrentUser, key, name, &value)) return std::nullopt;
     return value;
   }
+  std::string Config() { return ReadFile(dir / "Auralith.config"); }
+  std::string Behaviour() { return ReadFile(dir / "Auralith.behaviour"); }
+  void Write() { WriteDesktopFiles(settings, fs, prompter); }
 
   TempDir dir;
   CountingRegistry registry;
@@ -66,7 +107,133 @@ class ApplierTest : public ::testing::Test {
   testing::ScriptedPrompter prompter;
 };
 
-TEST_F(ApplierTest, ShellStateBit) {
+// The load defaults of a first start, byte for byte: the key column, the
+// empty lines that group the statements, CR LF, and how each file ends.
+TEST_F(DesktopTest, DefaultsGiveTheExactFiles) {
+  settings._3_launchsingle.Set(1);
+  Write();
+  EXPECT_EQ(Config(), ConfigFile({"#000000", "#111111", "#009000", "#00B000"}, "", "0"));
+  EXPECT_EQ(Behaviour(), BehaviourFile({"-1", "0", "1", "3", "2", "1"}));
+  EXPECT_EQ(ReadFile(dir / "Auralith.data"),
+            "// Auralith Data File\r\n\r\nbase = \"\";\r\n\r\ndisplay  = new Array();\r\nnames    = new Array();\r\n\r\n");
+  EXPECT_TRUE(prompter.shown.empty());
+}
+
+// Each row sets the colours, the image and both back_ numbers at once; the
+// columns are independent.
+TEST_F(DesktopTest, ConfigValues) {
+  const struct {
+    const char* backcolor;
+    const char* textcolor;
+    std::vector<std::string> colours;  // as written
+    const char* image;
+    const char* imageWritten;
+    std::uint32_t number;  // back_type and back_position
+    const char* numberWritten;
+  } cases[] = {
+      // Only the background table knows "Transparent", in lower case.
+      {"Transparent", "Transparent", {"transparent", "transparent", "Transparent", "Transparent"},
+       "C:\\My Pictures\\sky.jpg", "C:/My Pictures/sky.jpg", 2, "2"},
+      // Names match case-sensitively and whole: these are colours the user typed.
+      {"black", "Yellow ", {"black", "black", "Yellow ", "Yellow "}, "\\\\server\\share\\\\a.png\\",
+       "//server/share//a.png/", 0xFFFFFFFFu, "-1"},
+      // Multibyte characters pass untouched around the replaced separators.
+      {"#123456", "Yellow", {"#123456", "#123456", "#FFFF33", "#FFFF66"},
+       "D:\\Bilder\\\xC3\x96lgem\xC3\xA4lde\\\xE5\xA3\x81.jpg", "D:/Bilder/\xC3\x96lgem\xC3\xA4lde/\xE5\xA3\x81.jpg",
+       0x80000000u, "-2147483648"},
+      // The two tables pair the same name differently.
+      {"Orange", "Orange", {"#CC6600", "#FF9933", "#FF9933", "#CC6600"}, "", "", 0, "0"},
+  };
+  for (const auto& c : cases) {
+    settings._2_backcolor.Set(c.backcolor);
+    settings._2_textcolor.Set(c.textcolor);
+    settings._2_backimage.Set(c.image);
+    settings._2_backtype.Set(c.number);
+    settings._2_backposition.Set(c.number);
+    Write();
+    EXPECT_EQ(Config(), ConfigFile(c.colours, c.imageWritten, c.numberWritten)) << c.backcolor << " / " << c.textcolor;
+  }
+}
+
+// No selected trigger entry is stored as 0xFFFFFFFF and reaches the page as -1.
+TEST_F(DesktopTest, BehaviourValues) {
+  settings._3_position.Set(2);
+  settings._3_offset.Set("-250");
+  settings._3_lefttriggernum.Set(0xFFFFFFFFu);
+  settings._3_righttriggernum.Set(0);
+  settings._3_toptriggernum.Set(0xFFFFFFFFu);
+  settings._3_launchsingle.Set(0);
+  Write();
+  EXPECT_EQ(Behaviour(), BehaviourFile({"1", "-250", "-1", "0", "-1", "0"}));
+}
+
+// Each file stands alone: a failure is reported and the next still written.
+// The data file belongs to the generator: one that is there is left alone.
+TEST_F(DesktopTest, FailuresAreReportedPerFileAndTheDataFileIsOnlyWrittenWhenMissing) {
+  const struct {
+    const char* name;
+    const char* blocked;  // a file name made into a folder first
+    bool locationIsFile;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"config", "Auralith.config", false, {kConfigMessage}},
+      {"behaviour", "Auralith.behaviour", false, {kBehaviourMessage}},
+      {"data folder", "Auralith.data", false, {}},
+      {"location", "", true, {kConfigMessage, kBehaviourMessage, kDataMessage}},
+  };
+  for (const auto& c : cases) {
+    TempDir place;
+    std::string location = place.path();
+    if (*c.blocked) testing::MakeDirectories(place / c.blocked);
+    if (c.locationIsFile) {
+      WriteFile(place / "plain", "not a folder");
+      location = (place / "plain") + std::string(1, kPathSeparator);
+    }
+    StoreLocation(registry, location);
+    prompter.shown.clear();
+    Write();
+    EXPECT_EQ(testing::ShownTexts(prompter), c.messages) << c.name;
+    for (const auto& shown : prompter.shown)
+      EXPECT_TRUE(shown.caption == "Error" && shown.icon == MessageIcon::Error && shown.buttons == MessageButtons::Ok);
+    for (const std::string name : {"Auralith.config", "Auralith.behaviour", "Auralith.data"}) {
+      if (c.locationIsFile || name == c.blocked) continue;
+      EXPECT_EQ(ReadFile(place / name).rfind("// Auralith", 0), 0u) << c.name << ": " << name;
+    }
+  }
+
+  // A builder's data file, with bytes a rewrite would change.
+  const std::string library = std::string("var base = \"x\";\n\r\n\xFF") + '\0' + "tail";
+  WriteFile(dir / "Auralith.data", library);
+  StoreLocation(registry, dir.path());
+  Write();
+  EXPECT_EQ(ReadFile(dir / "Auralith.data"), library);
+}
+
+// The location is read from the registry for each file, not from the cache:
+// the uninstaller removes the settings key before it runs the applier.
+TEST_F(DesktopTest, LocationReadAfresh) {
+  TempDir moved;
+  ASSERT_EQ(settings.location.Get(), dir.path());
+  StoreLocation(registry, moved.path());
+  Write();
+  EXPECT_EQ(testing::ListNames(moved.path()),
+            (std::vector<std::string>{"Auralith.behaviour", "Auralith.config", "Auralith.data"}));
+  EXPECT_FALSE(FileExists(dir / "Auralith.config"));
+
+  // Without the value there is no folder for them: nothing lands in the
+  // working directory.
+  registry.DeleteTree(Hive::CurrentUser, kSettingsKey);
+  TempDir work;
+  const auto previous = std::filesystem::current_path();
+  const std::string& workPath = work.path();
+  std::filesystem::current_path(std::filesystem::path(std::u8string(workPath.begin(), workPath.end())));
+  Write();
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(testing::ListNames(work.path()), std::vector<std::string>{});
+  EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(DesktopTest, ShellStateBit) {
   const struct {
     const char* name;
     std::optional<RegValue> before;
@@ -96,7 +263,7 @@ TEST_F(ApplierTest, ShellStateBit) {
   }
 }
 
-TEST_F(ApplierTest, InstallClearsOneFlagBitOfEachReportedItem) {
+TEST_F(DesktopTest, InstallClearsOneFlagBitOfEachReportedItem) {
   const struct {
     const char* name;
     std::optional<RegValue> flags, expected;
@@ -122,7 +289,7 @@ TEST_F(ApplierTest, InstallClearsOneFlagBitOfEachReportedItem) {
 // The wallpaper is the page in the location; non-ASCII paths take the
 // process's code page, which is UTF-8 only where the program carries its
 // manifest.
-TEST_F(ApplierTest, ShellCallsAndWallpaper) {
+TEST_F(DesktopTest, ShellCallsAndWallpaper) {
   const std::string ascii = "C:\\Apps\\Jukebox\\", utf8 = "C:\\M\xC3\xBCsik\\\xE9\x9F\xB3\xF0\x9F\x8E\xB5\\";
   const std::vector<std::string> install = {"Create", "SetWallpaper", "GetDesktopItemCount", "ApplyChanges:15",
                                             "Release"};
@@ -157,41 +324,70 @@ TEST_F(ApplierTest, ShellCallsAndWallpaper) {
   }
 }
 
-// At each progress position, what has been done so far.
-class SnapshotProgress : public RecordingProgress {
- public:
-  explicit SnapshotProgress(std::function<std::string()> state) : state_(std::move(state)) {}
-  void SetPos(std::int32_t pos) override {
-    RecordingProgress::SetPos(pos);
-    log.push_back(state_());
-  }
-
- private:
-  std::function<std::string()> state_;
-};
-
-TEST_F(ApplierTest, WorkerStepsInOrder) {
+// At each progress position, what has been done so far: the files written,
+// the ShellState bit changed, the shell's calls.
+TEST_F(DesktopTest, WorkerStepsInOrder) {
+  struct Snapshots : RecordingProgress {
+    std::function<std::string()> state;
+    void SetPos(std::int32_t pos) override { log.push_back(std::to_string(pos) + state()); }
+  };
   for (bool uninstall : {false, true}) {
     TempDir place;
     settings.location.Set(place.path());
     registry.Set(Hive::CurrentUser, kExplorer, "ShellState", ShellState(36, uninstall ? 0x40 : 0));
     shell.calls.clear();
-    SnapshotProgress steps([&] {
-      const bool files = FileExists(place / "Auralith.config") && FileExists(place / "Auralith.behaviour") &&
-                         FileExists(place / "Auralith.data");
-      const bool flagged = (Query(kExplorer, "ShellState")->data[4] & 0x40) != 0;
-      return std::string(files ? "files" : "-") + (flagged != uninstall ? " state" : " -") + " shell:" +
+    Snapshots steps;
+    steps.state = [&] {
+      const bool changed = ((Query(kExplorer, "ShellState")->data[4] & 0x40) != 0) != uninstall;
+      return std::string(FileExists(place / "Auralith.data") ? " files" : " -") + (changed ? " state " : " - ") +
              std::to_string(shell.calls.size());
-    });
+    };
     AuralithApplier(settings, registry, shell, fs, prompter, uninstall).RunWorker(steps);
-    EXPECT_EQ(steps.log, (std::vector<std::string>{"range:0,5", "stepsize:1", "pos:1", "- - shell:0", "pos:2",
-                                                   "files - shell:0", "pos:3", "files - shell:0", "pos:4",
-                                                   "files state shell:0", "pos:5",
-                                                   std::string("files state shell:") + (uninstall ? "4" : "5")}))
-        << (uninstall ? "uninstall" : "install");
+    EXPECT_EQ(steps.log, (std::vector<std::string>{"range:0,5", "stepsize:1", "1 - - 0", "2 files - 0", "3 files - 0",
+                                                   "4 files state 0", uninstall ? "5 files state 4" : "5 files state 5"}));
   }
   EXPECT_TRUE(prompter.shown.empty());
 }
+
+#ifndef _WIN32
+// The Linux stand-in for the Active Desktop records what it was told in the
+// registry. Characters beyond the basic plane travel as surrogate pairs and
+// must come back as one four-byte UTF-8 sequence.
+TEST_F(DesktopTest, PosixShellRecordsWhatItWasTold) {
+  PosixDesktopShell posix(registry);
+  const std::string location = dir.path() + "M\xC3\xBCsik \xF0\x9F\x8E\xB5/";
+  const std::string item = kComponents + std::string("1");
+  testing::MakeDirectories(location);
+  settings.location.Set(location);
+  registry.Set(Hive::CurrentUser, kPosixDesktopKey, "ItemCount", Dword(2));
+  registry.Set(Hive::CurrentUser, item, "Flags", Dword(0x2001));
+  RecordingProgress progress;
+  for (bool uninstall : {false, true}) {
+    AuralithApplier(settings, registry, posix, fs, prompter, uninstall).RunWorker(progress);
+    EXPECT_EQ(Query(kPosixDesktopKey, "Wallpaper")->data, (uninstall ? "" : location + "Auralith.htm") + '\0');
+  }
+  EXPECT_EQ(Query(item, "Flags")->data, Dword(1).data);
+  // Every generator run refreshes the desktop; the user's settings must not
+  // change for it.
+  const std::string before = FileRegistryStore::FormatHive(Hive::CurrentUser, registry.root(Hive::CurrentUser));
+  RefreshDesktop(posix);
+  EXPECT_EQ(FileRegistryStore::FormatHive(Hive::CurrentUser, registry.root(Hive::CurrentUser)), before);
+}
+
+TEST_F(DesktopTest, PosixShellTakesAnUnusableItemCountForNoItems) {
+  PosixDesktopShell posix(registry);
+  int count = -7;
+  ASSERT_TRUE(posix.Create());
+  registry.Set(Hive::CurrentUser, kPosixDesktopKey, "ItemCount", Dword(0x80000000u));  // too large for an int
+  EXPECT_FALSE(posix.GetDesktopItemCount(&count));
+  registry.Set(Hive::CurrentUser, kPosixDesktopKey, "ItemCount", RegValue{kRegDword, "\x01"});
+  EXPECT_TRUE(posix.GetDesktopItemCount(&count));
+  EXPECT_EQ(count, 0);
+  posix.Release();
+  registry.Set(Hive::CurrentUser, kPosixDesktopKey, "ItemCount", Dword(2));
+  EXPECT_FALSE(posix.GetDesktopItemCount(&count)) << "answers only between Create and Release";
+}
+#endif
 
 }  // namespace
 }  // namespace auralith

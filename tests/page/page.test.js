@@ -6,6 +6,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const vm = require('node:vm');
+const { after, afterEach, before, test } = require('node:test');
 const { chromium } = require('playwright-core');
 const { PLACEHOLDER_DATA, SAMPLE_LIBRARY, dataText, makeDesktop, tracks } = require('./fixtures');
 
@@ -13,41 +14,50 @@ const REPO = path.resolve(__dirname, '../..');
 const SHOTS = path.resolve(REPO, process.env.AURALITH_SCREENSHOT_DIR || 'build/page-screenshots');
 const VIEW = { width: 1280, height: 800 };
 
-const tests = [];
-function test(name, fn) { tests.push({ name, fn }); }
-
 let browser;
 const made = [];
+const contexts = [];
+before(async () => {
+  browser = await chromium.launch({
+    executablePath: process.env.AURALITH_CHROMIUM || '/usr/bin/chromium',
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync'],
+  });
+});
+afterEach(async () => {
+  for (const context of contexts.splice(0)) await context.close();
+});
+after(async () => {
+  await browser?.close();
+  for (const dir of made) fs.rmSync(dir, { recursive: true, force: true });
+});
 
-// Opens a desktop. The page hands a play URL to the shell by pointing a hidden
-// frame at it; that assignment is caught here and not carried out, because
-// Chromium, once it has tried to launch an unknown protocol, drops input
-// events for a while and the next clicks would go missing. Any Auralith: URL
-// that reaches the network layer some other way is recorded as escaped.
+// Opens a desktop, closed when the test ends. The page hands a play URL to the
+// shell by pointing a hidden frame at it; that assignment is caught here and
+// not carried out, because Chromium, once it has tried to launch an unknown
+// protocol, drops input events for a while and the next clicks would go
+// missing. Any Auralith: URL that reaches the network layer some other way is
+// recorded as escaped.
 async function open(desktop) {
   const dir = makeDesktop(desktop);
   made.push(dir);
   const context = await browser.newContext({ viewport: VIEW, reducedMotion: 'reduce' });
+  contexts.push(context);
   await context.addInitScript(() => {
     window.__launched = [];
-    const proto = HTMLIFrameElement.prototype;
-    const src = Object.getOwnPropertyDescriptor(proto, 'src');
-    const setAttribute = Element.prototype.setAttribute;
-    const caught = (value) => /^auralith:/i.test(String(value)) && (window.__launched.push(String(value)), true);
-    Object.defineProperty(proto, 'src', {
+    const src = Object.getOwnPropertyDescriptor(HTMLIFrameElement.prototype, 'src');
+    Object.defineProperty(HTMLIFrameElement.prototype, 'src', {
       configurable: true, enumerable: true, get: src.get,
-      set(value) { if (!caught(value)) src.set.call(this, value); },
+      set(value) {
+        if (/^auralith:/i.test(String(value))) window.__launched.push(String(value));
+        else src.set.call(this, value);
+      },
     });
-    Element.prototype.setAttribute = function (name, value) {
-      if (this instanceof HTMLIFrameElement && String(name).toLowerCase() === 'src' && caught(value)) return;
-      setAttribute.call(this, name, value);
-    };
   });
   const page = await context.newPage();
   const escaped = [];
   const dialogs = [];
   page.on('request', (request) => { if (/^auralith:/i.test(request.url())) escaped.push(request.url()); });
-  if (process.env.AURALITH_PAGE_DEBUG) page.on('console', (m) => console.error('    console: ' + m.text()));
   page.on('dialog', (dialog) => { dialogs.push(dialog.message()); dialog.dismiss().catch(() => {}); });
   await page.goto('file://' + path.join(dir, 'Auralith.htm'));
   return {
@@ -56,7 +66,6 @@ async function open(desktop) {
       assert.deepEqual(escaped, [], 'a play URL went past the frame');
       return page.evaluate(() => window.__launched.slice());
     },
-    close: () => context.close(),
   };
 }
 
@@ -99,7 +108,6 @@ test('artists, then an artist\'s albums, then an album\'s tracks', async () => {
   assert.deepEqual(await openColumns(d.page), ['artists', 'albums', 'tracks']);
   assert.deepEqual(await d.played(), []);
   await shot(d.page, 'album');
-  await d.close();
 });
 
 test('font, size and colours come from Auralith.config', async () => {
@@ -109,10 +117,8 @@ test('font, size and colours come from Auralith.config', async () => {
       color_text: '#345678', color_texthover: '#456789' },
     body: 'rgb(18, 52, 86)', panel: 'rgb(35, 69, 103)', text: 'rgb(52, 86, 120)', size: '32px',
     font: /^"Courier New"/, hover: 'rgb(69, 103, 137)' },
-    { config: { color_background: 'transparent', color_fadedbackground: 'transparent' },
-      body: 'rgba(0, 0, 0, 0)', panel: 'rgba(0, 0, 0, 0)', text: 'rgb(0, 144, 0)' },
-    { config: { color_background: 'white', color_fadedbackground: '#eeeeee', color_text: 'black' },
-      body: 'rgb(255, 255, 255)', panel: 'rgb(238, 238, 238)', text: 'rgb(0, 0, 0)' },
+    { config: { color_background: 'transparent', color_fadedbackground: 'white', color_text: 'black' },
+      body: 'rgba(0, 0, 0, 0)', panel: 'rgb(255, 255, 255)', text: 'rgb(0, 0, 0)' },
     // Values the page does not understand, and no files at all, leave its own defaults.
     { config: { color_background: 'no colour', color_text: 'red; background: url(x)', text_size: 'big' }, ...factory },
     { config: null, behaviour: null, ...factory },
@@ -136,7 +142,6 @@ test('font, size and colours come from Auralith.config', async () => {
       await d.page.mouse.move(640, 790);
       assert.equal(await style(d.page, '#artist-list .item >> nth=0', 'color'), c.hover);
     }
-    await d.close();
   }
 });
 
@@ -157,7 +162,6 @@ test('list side and offset place the artists, and albums open towards the middle
     await click(d.page, 'artist', 0);
     const albums = await box(d.page, '#albums');
     assert.ok(side === 1 ? albums.right <= artists.x : albums.x >= artists.right, `albums beside side ${side}`);
-    await d.close();
   }
 });
 
@@ -207,7 +211,6 @@ test('the background: an image stretched or centred, the album cover, or none', 
     // Over the background colour, and the library as always.
     assert.equal(await style(d.page, 'body', 'backgroundColor'), 'rgb(18, 52, 86)', c.name);
     assert.equal((await texts(d.page, '#artist-list .item')).length, SAMPLE_LIBRARY.length, c.name);
-    await d.close();
   }
 });
 
@@ -232,7 +235,6 @@ test('screen edges trigger their mappings', async () => {
       await settle(d.page);
       assert.deepEqual(await openColumns(d.page), columns, `${JSON.stringify(c.behaviour)}: ${to}`);
     }
-    await d.close();
   }
 });
 
@@ -261,7 +263,6 @@ test('clicks play the right playlists, an only album at once, and never an unsaf
     if (c.columns) assert.deepEqual(await openColumns(d.page), c.columns, c.clicks.join());
     if (c.toast) assert.match(await d.page.textContent('#toast'), c.toast);
     assert.deepEqual(d.dialogs, []);
-    await d.close();
   }
 });
 
@@ -285,7 +286,6 @@ test('names are shown as text, never as markup', async () => {
   assert.equal(await d.page.evaluate(() => window.__owned), undefined);
   assert.equal(await d.page.$$eval('#stage script, #stage img, #stage iframe, #stage b', (e) => e.length), 0);
   assert.deepEqual(d.dialogs, []);
-  await d.close();
 });
 
 test('the placeholder, an empty library and a damaged file each explain themselves', async () => {
@@ -302,7 +302,6 @@ test('the placeholder, an empty library and a damaged file each explain themselv
     assert.match(await d.page.textContent('#notice'), c.notice, c.name);
     assert.deepEqual(await openColumns(d.page), [], c.name);
     if (c.name === 'placeholder') await shot(d.page, 'placeholder');
-    await d.close();
   }
 });
 
@@ -335,7 +334,6 @@ test('the lists work from the keyboard', async () => {
     }
     await settle(d.page);
     assert.deepEqual(await d.played(), side < 0 ? ['Auralith:play/bellwethers_letitgo.m3u'] : []);
-    await d.close();
   }
 });
 
@@ -355,40 +353,5 @@ if (process.env.AURALITH_PAGE_LIBRARY) {
     await click(d.page, 'album', 0);
     assert.deepEqual(await texts(d.page, '#track-list .track'), evaluate('track_list[0][0]'));
     await shot(d.page, 'library');
-    await d.close();
   });
 }
-
-(async () => {
-  let passed = 0;
-  let failed = 0;
-  try {
-    browser = await chromium.launch({
-      executablePath: process.env.AURALITH_CHROMIUM || '/usr/bin/chromium',
-      headless: true,
-      args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-        '--disable-component-update', '--disable-sync'],
-    });
-  } catch (error) {
-    console.error('cannot start the browser: ' + error.message);
-    console.log(`page: 0 passed, ${tests.length} failed`);
-    process.exit(1);
-  }
-  const only = process.env.AURALITH_PAGE_ONLY;
-  for (const t of tests) {
-    if (only && !t.name.includes(only)) continue;
-    const started = Date.now();
-    try {
-      await t.fn();
-      passed++;
-      console.error(`  ok    ${t.name} (${Date.now() - started} ms)`);
-    } catch (error) {
-      failed++;
-      console.error('  FAIL  ' + t.name + '\n' + String(error && error.stack || error).replace(/^/gm, '        '));
-    }
-  }
-  await browser.close();
-  for (const dir of made) fs.rmSync(dir, { recursive: true, force: true });
-  console.log(`page: ${passed} passed, ${failed} failed`);
-  process.exit(failed ? 1 : 0);
-})();

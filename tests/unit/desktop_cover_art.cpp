@@ -54,22 +54,19 @@ std::string OggWith(const std::string& bytes) {
   return testing::MakeOgg(0.2, {{"METADATA_BLOCK_PICTURE", std::string(block.data(), block.size())}});
 }
 
-struct FindCase {
-  const char* name;
-  std::vector<std::pair<std::string, std::string>> beside;  // file name, bytes
-  std::string music;     // a.mp3, or a.ogg when it begins with "OggS"
-  std::string expected;  // "" when there is no cover
-  const char* extension;
-};
-
 TEST(CoverArtTest, FindsTheCoverBesideTheFileElseInItsTags) {
   const std::string tagged = Mp3With({{Apic::FrontCover, "image/jpeg", Jpeg("tag")}});
   const std::string large = Jpeg(std::string(4000, 'L'));
-  const std::vector<FindCase> cases = {
+  const struct {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> beside;  // file name, bytes
+    std::string music;     // a.mp3, or a.ogg when it begins with "OggS"
+    std::string expected;  // "" when there is no cover
+    const char* extension;
+  } cases[] = {
       {"names in order", {{"front.jpg", Jpeg("f")}, {"cover.jpg", Jpeg("c")}, {"folder.jpg", Jpeg("d")}}, tagged,
        Jpeg("d"), "jpg"},
       {"letter case", {{"Front.JPG", Jpeg("f")}, {"COVER.Jpg", Jpeg("c")}}, tagged, Jpeg("c"), "jpg"},
-      {"folder.png before cover.jpg", {{"cover.jpg", Jpeg("c")}, {"Folder.png", Png("d")}}, tagged, Png("d"), "png"},
       {"signature over name", {{"folder.jpg", Png("really")}}, tagged, Png("really"), "png"},
       {"largest AlbumArt", {{"AlbumArtSmall.jpg", Jpeg("s")}, {"AlbumArt_{7}_Large.jpg", large}}, tagged, large,
        "jpg"},
@@ -85,10 +82,9 @@ TEST(CoverArtTest, FindsTheCoverBesideTheFileElseInItsTags) {
       {"a link is no picture", {}, Mp3With({{Apic::FrontCover, "-->", "http://example.com/c.jpg"}}), "", ""},
       {"Ogg picture block", {}, OggWith(Png("ogg")), Png("ogg"), "png"},
       {"damaged music file", {}, testing::MakeGarbage(5000), "", ""},
-      {"no music file", {}, "", "", ""},
   };
   NativeFileSystem fs;
-  for (const FindCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     testing::TempDir dir;
     for (const auto& [name, bytes] : c.beside) testing::WriteFile(dir / name, bytes);

@@ -88,6 +88,28 @@ const style = (page, selector, prop) => page.$eval(selector, (e, p) => getComput
 const click = (page, list, n) => page.click(`#${list}-list .item >> nth=${n}`);
 // Gives the page's handlers time to run after input.
 const settle = (page) => page.evaluate(() => new Promise((r) => setTimeout(r, 30)));
+// One step of a table: 'artist 3' or 'album 0' clicks that entry, '#id' that
+// element; 'move x y' takes the pointer there from the middle of the screen;
+// 'wait' outlasts the type-ahead; lower-case letters are typed, anything else
+// is keys pressed in turn.
+async function act(page, step) {
+  const [verb, ...rest] = step.split(' ');
+  if (verb === 'artist' || verb === 'album') {
+    await click(page, verb, rest[0]);
+  } else if (verb.startsWith('#')) {
+    await page.click(verb);
+  } else if (verb === 'move') {
+    await page.mouse.move(640, 400);
+    await page.mouse.move(Number(rest[0]), Number(rest[1]));
+  } else if (verb === 'wait') {
+    await new Promise((r) => setTimeout(r, 900));
+  } else if (/^[a-z]+$/.test(step)) {
+    await page.keyboard.type(step);
+  } else {
+    for (const key of step.split(' ')) await page.keyboard.press(key);
+  }
+  await settle(page);
+}
 function assertNear(actual, expected, what) {
   for (const k of Object.keys(expected)) assert.ok(Math.abs(actual[k] - expected[k]) < 2, `${what} ${k}: ${actual[k]} vs ${expected[k]}`);
 }
@@ -111,38 +133,32 @@ test('artists, then an artist\'s albums, then an album\'s tracks', async () => {
 });
 
 test('font, size and colours come from Auralith.config', async () => {
-  const factory = { body: 'rgb(0, 0, 0)', panel: 'rgb(17, 17, 17)', text: 'rgb(0, 144, 0)', size: '24px' };
+  // look: the page's and a panel's background, an entry's colour and size.
+  const factory = ['rgb(0, 0, 0)', 'rgb(17, 17, 17)', 'rgb(0, 144, 0)', '24px'];
   const cases = [
     { config: { text_face: 'Courier New', text_size: '24', color_background: '#123456', color_fadedbackground: '#234567',
-      color_text: '#345678', color_texthover: '#456789' },
-    body: 'rgb(18, 52, 86)', panel: 'rgb(35, 69, 103)', text: 'rgb(52, 86, 120)', size: '32px',
-    font: /^"Courier New"/, hover: 'rgb(69, 103, 137)' },
+      color_text: '#345678', color_texthover: '#456789' }, look: ['rgb(18, 52, 86)', 'rgb(35, 69, 103)', 'rgb(52, 86, 120)', '32px'] },
     { config: { color_background: 'transparent', color_fadedbackground: 'white', color_text: 'black' },
-      body: 'rgba(0, 0, 0, 0)', panel: 'rgb(255, 255, 255)', text: 'rgb(0, 0, 0)' },
+      look: ['rgba(0, 0, 0, 0)', 'rgb(255, 255, 255)', 'rgb(0, 0, 0)', '24px'] },
     // Values the page does not understand, and no files at all, leave its own defaults.
-    { config: { color_background: 'no colour', color_text: 'red; background: url(x)', text_size: 'big' }, ...factory },
-    { config: null, behaviour: null, ...factory },
+    { config: { color_background: 'no colour', color_text: 'red; background: url(x)', text_size: 'big' }, look: factory },
+    { config: null, behaviour: null, look: factory },
   ];
+  const item = '#artist-list .item >> nth=2';
   for (const c of cases) {
     const d = await open({ config: c.config, behaviour: c.behaviour, data: data(SAMPLE_LIBRARY) });
-    const what = JSON.stringify(c.config);
-    const item = '#artist-list .item >> nth=2';
-    assert.equal(await style(d.page, 'body', 'backgroundColor'), c.body, what);
-    for (const id of ['#artists', '#albums', '#tracks']) assert.equal(await style(d.page, id, 'backgroundColor'), c.panel, what);
-    assert.equal(await style(d.page, item, 'color'), c.text, what);
-    assert.equal(await style(d.page, item, 'fontSize'), c.size || '24px', what);
-    if (c.font) assert.match(await style(d.page, item, 'fontFamily'), c.font);
-    if (c.hover) {
-      await d.page.hover(item);
-      assert.equal(await style(d.page, item, 'color'), c.hover);
-      await d.page.mouse.move(640, 790);
-      assert.equal(await style(d.page, item, 'color'), c.text);
-      // The chosen artist keeps the hover colour as its mark.
-      await click(d.page, 'artist', 0);
-      await d.page.mouse.move(640, 790);
-      assert.equal(await style(d.page, '#artist-list .item >> nth=0', 'color'), c.hover);
-    }
+    const look = [['body', 'backgroundColor'], ['#albums', 'backgroundColor'], [item, 'color'], [item, 'fontSize']];
+    assert.deepEqual(await Promise.all(look.map(([selector, prop]) => style(d.page, selector, prop))), c.look);
   }
+  // The hover colour, which the chosen artist keeps as its mark, and the font.
+  const d = await open({ config: cases[0].config, data: data(SAMPLE_LIBRARY) });
+  assert.match(await style(d.page, item, 'fontFamily'), /^"Courier New"/);
+  await d.page.hover(item);
+  assert.equal(await style(d.page, item, 'color'), 'rgb(69, 103, 137)');
+  await click(d.page, 'artist', 0);
+  await d.page.mouse.move(640, 790);
+  assert.equal(await style(d.page, item, 'color'), 'rgb(52, 86, 120)');
+  assert.equal(await style(d.page, '#artist-list .item >> nth=0', 'color'), 'rgb(69, 103, 137)');
 });
 
 test('list side and offset place the artists, and albums open towards the middle', async () => {
@@ -165,76 +181,43 @@ test('list side and offset place the artists, and albums open towards the middle
   }
 });
 
-function coverScript(value) {
-  return '// Auralith Cover File\r\n\r\n' + 'cover_image'.padEnd(22, ' ') + '= "' + value + '";\r\n';
-}
 const svg = (w, h) => `<svg xmlns="http://www.w3.org/2000/svg" width="${w}" height="${h}"><rect width="${w}" height="${h}" fill="#357"/></svg>`;
 
 test('the background: an image stretched or centred, the album cover, or none', async () => {
   // The page shows whatever picture the cover script names; an SVG of a known
   // size stands in for the plug-in's copy.
+  const coverScript = (value) => '// Auralith Cover File\r\n\r\n' + 'cover_image'.padEnd(22) + `= "${value}";\r\n`;
   const cover = (w, h) => ({ 'Auralith.cover.svg': svg(w, h), 'Auralith.cover': coverScript('Auralith.cover.svg?0123456789abcdef') });
   const image = { 'sky #1 100%.svg': svg(200, 100) };
+  // boxes: where the picture shows on the screen, then on a narrower one.
   const cases = [
-    { name: 'stretched', type: 1, position: 0, files: image, expect: { x: 0, y: 0, width: 1280, height: 800 } },
-    { name: 'centred', type: 1, position: 1, files: image, expect: { x: 540, y: 350, width: 200, height: 100 } },
-    { name: 'no background', type: 0, files: { ...image, ...cover(400, 200) } },
-    { name: 'wide cover', type: 2, files: cover(400, 200), expect: { x: 0, y: 80, width: 1280, height: 640 },
-      narrower: { x: 0, y: 240, width: 640, height: 320 } },
-    { name: 'tall cover', type: 2, files: cover(100, 400), expect: { x: 540, y: 0, width: 200, height: 800 } },
-    { name: 'player stopped', type: 2, files: { 'Auralith.cover': coverScript('') } },
-    { name: 'no cover published', type: 2, files: {} },
+    { name: 'stretched', type: 1, position: 0, files: image, boxes: [{ x: 0, y: 0, width: 1280, height: 800 }] },
+    { name: 'centred', type: 1, position: 1, files: image, boxes: [{ x: 540, y: 350, width: 200, height: 100 }] },
+    { name: 'no background', type: 0, files: { ...image, ...cover(400, 200) }, boxes: [] },
+    { name: 'wide cover', type: 2, files: cover(400, 200),
+      boxes: [{ x: 0, y: 80, width: 1280, height: 640 }, { x: 0, y: 240, width: 640, height: 320 }] },
+    { name: 'tall cover', type: 2, files: cover(100, 400), boxes: [{ x: 540, y: 0, width: 200, height: 800 }] },
+    { name: 'player stopped', type: 2, files: { 'Auralith.cover': coverScript('') }, boxes: [] },
+    { name: 'no cover published', type: 2, files: {}, boxes: [] },
   ];
   for (const c of cases) {
     const d = await open({
       config: (dir) => ({ back_type: c.type, back_position: c.position, back_image: path.join(dir, 'sky #1 100%.svg'), color_background: '#123456' }),
       data: data(SAMPLE_LIBRARY), extra: c.files,
     });
-    await d.page.waitForLoadState('load');
-    const near = async (expect) => {
+    for (const [i, expected] of c.boxes.entries()) {
+      if (i > 0) await d.page.setViewportSize({ width: 640, height: 800 });
       await d.page.waitForFunction(() => {
         const img = document.querySelector('#backdrop img');
         return img && img.complete && img.naturalWidth > 0 && img.style.visibility !== 'hidden';
       }, null, { timeout: 5000 });
-      assertNear(await box(d.page, '#backdrop img'), expect, c.name);
-    };
-    if (c.expect) {
-      await near(c.expect);
-      if (c.narrower) {
-        await shot(d.page, 'cover');
-        await d.page.setViewportSize({ width: 640, height: 800 });
-        await near(c.narrower);
-      }
-    } else {
-      assert.equal(await d.page.$('#backdrop img'), null, c.name);
+      assertNear(await box(d.page, '#backdrop img'), expected, c.name);
     }
+    if (!c.boxes.length) assert.equal(await d.page.$('#backdrop img'), null, c.name);
+    if (c.name === 'wide cover') await shot(d.page, 'cover');
     // Over the background colour, and the library as always.
     assert.equal(await style(d.page, 'body', 'backgroundColor'), 'rgb(18, 52, 86)', c.name);
     assert.equal((await texts(d.page, '#artist-list .item')).length, SAMPLE_LIBRARY.length, c.name);
-  }
-});
-
-test('screen edges trigger their mappings', async () => {
-  // Each step: where the pointer goes from the middle of the screen (or which
-  // artist is clicked), and the columns open then. 0 and -1 do nothing.
-  const cases = [
-    { behaviour: { left_mapping: 3, top_mapping: 1, right_mapping: 2, launch_single: 0 }, steps: [
-      [[0, 400], []], [[640, 0], ['artists']], [[VIEW.width - 1, 400], ['artists']], [3, ['artists', 'albums']],
-      [[0, 300], []], [[VIEW.width - 1, 400], ['artists', 'albums']]] },
-    { behaviour: { left_mapping: 0, top_mapping: -1 }, steps: [[[0, 400], ['artists']], [[640, 0], ['artists']]] },
-  ];
-  for (const c of cases) {
-    const d = await sample(c.behaviour);
-    for (const [to, columns] of c.steps) {
-      if (typeof to === 'number') {
-        await click(d.page, 'artist', to);
-      } else {
-        await d.page.mouse.move(640, 400);
-        await d.page.mouse.move(...to);
-      }
-      await settle(d.page);
-      assert.deepEqual(await openColumns(d.page), columns, `${JSON.stringify(c.behaviour)}: ${to}`);
-    }
   }
 });
 
@@ -244,23 +227,19 @@ test('clicks play the right playlists, an only album at once, and never an unsaf
     albums: [{ name: 'Album', key: 'album', playlist, tracks: tracks('t') }] }));
   const url = (playlist) => 'Auralith:play/' + playlist;
   const cases = [
-    { launch: 1, clicks: ['artist 2'], played: [url('coravell_nightferry.m3u')], columns: ['artists', 'albums', 'tracks'] },
-    { launch: 0, clicks: ['artist 2'], played: [], columns: ['artists', 'albums'] },
-    { launch: 1, clicks: ['artist 1'], played: [], columns: ['artists', 'albums'] },
-    { launch: 0, clicks: ['artist 1', 'album 2', '#play-album', '#play-artist', '#play-everything', 'artist 7', 'album 0', '#play-album'],
+    { launch: 1, steps: ['artist 2'], played: [url('coravell_nightferry.m3u')], columns: ['artists', 'albums', 'tracks'] },
+    { launch: 0, steps: ['artist 2'], played: [], columns: ['artists', 'albums'] },
+    { launch: 1, steps: ['artist 1'], played: [], columns: ['artists', 'albums'] },
+    { launch: 0, steps: ['artist 1', 'album 2', '#play-album', '#play-artist', '#play-everything', 'artist 7', 'album 0', '#play-album'],
       played: [url('bellwethers_revolverroad.m3u'), url('bellwethers.m3u'), url('.m3u'), url('___.m3u')], toast: /^Playing / },
-    { launch: 1, library: unsafeLibrary, clicks: unsafe.flatMap((_, i) => [`artist ${i}`, '#play-album']), played: [],
+    { launch: 1, library: unsafeLibrary, steps: unsafe.flatMap((_, i) => [`artist ${i}`, '#play-album']), played: [],
       toast: /^This entry cannot be played$/ },
   ];
   for (const c of cases) {
     const d = await open({ behaviour: { launch_single: c.launch }, data: data(c.library || SAMPLE_LIBRARY) });
-    for (const target of c.clicks) {
-      const [list, n] = target.split(' ');
-      await (n === undefined ? d.page.click(target) : click(d.page, list, n));
-    }
-    await settle(d.page);
-    assert.deepEqual(await d.played(), c.played, c.clicks.join());
-    if (c.columns) assert.deepEqual(await openColumns(d.page), c.columns, c.clicks.join());
+    for (const step of c.steps) await act(d.page, step);
+    assert.deepEqual(await d.played(), c.played, c.steps.join());
+    if (c.columns) assert.deepEqual(await openColumns(d.page), c.columns, c.steps.join());
     if (c.toast) assert.match(await d.page.textContent('#toast'), c.toast);
     assert.deepEqual(d.dialogs, []);
   }
@@ -305,35 +284,36 @@ test('the placeholder, an empty library and a damaged file each explain themselv
   }
 });
 
-test('the lists work from the keyboard', async () => {
+test('the pointer at the screen edges and the keyboard open and close the lists', async () => {
   const focused = (page) => page.evaluate(() => document.activeElement.id || document.activeElement.textContent);
-  // Each step: keys typed or pressed, then the focused element and the open columns.
-  const left = [
-    ['Tab', 'Arvo Lind'],
-    // Typing jumps to the first name that begins with the letters, until a pause.
-    ['pa', 'Pale Orchard'], ['pause'], ['d', 'Dunmore Quartet'],
-    ['Home ArrowDown ArrowDown ArrowUp', 'The Bellwethers'],
-    ['Enter', 'Abbey Lane', ['artists', 'albums']],
-    ['End', 'Revolver Road'],
-    ['ArrowLeft', 'The Bellwethers', ['artists']],
-    ['ArrowRight ArrowDown Enter', 'play-album', ['artists', 'albums', 'tracks']],
-    ['Enter'],
-    ['Escape', null, []],
-    ['Enter', 'The Bellwethers', ['artists']],
+  const all = ['artists', 'albums', 'tracks'];
+  // Each step: an action, then the open columns and, where given, the focused element.
+  const cases = [
+    { behaviour: { left_mapping: 3, top_mapping: 1, right_mapping: 2 }, steps: [
+      ['move 0 400', []], ['move 640 0', ['artists']], ['move 1279 400', ['artists']], // no artist yet
+      ['artist 3', all.slice(0, 2)], ['move 0 300', []], ['move 1279 400', all.slice(0, 2)]] },
+    // Nothing (0) and no selection (-1) do nothing.
+    { behaviour: { left_mapping: 0, top_mapping: -1 }, steps: [['move 0 400', ['artists']], ['move 640 0', ['artists']]] },
+    { behaviour: {}, played: ['Auralith:play/bellwethers_letitgo.m3u'], steps: [
+      ['Tab', ['artists'], 'Arvo Lind'],
+      // Typing jumps to the first name that begins with the letters, until a pause.
+      ['pa', ['artists'], 'Pale Orchard'], ['wait', ['artists']], ['d', ['artists'], 'Dunmore Quartet'],
+      ['Home ArrowDown ArrowDown ArrowUp', ['artists'], 'The Bellwethers'],
+      ['Enter', all.slice(0, 2), 'Abbey Lane'], ['End', all.slice(0, 2), 'Revolver Road'],
+      ['ArrowLeft', ['artists'], 'The Bellwethers'], ['ArrowRight ArrowDown Enter', all, 'play-album'],
+      ['Enter', all], ['Escape', []], ['Enter', ['artists'], 'The Bellwethers']] },
+    // On a right-hand list the arrows swap.
+    { behaviour: { list_side: 1 }, steps: [['Tab', ['artists'], 'Arvo Lind'], ['ArrowLeft', all.slice(0, 2), 'Tabula'],
+      ['ArrowRight', ['artists'], 'Arvo Lind']] },
   ];
-  // On a right-hand list the arrows swap.
-  const right = [['Tab', 'Arvo Lind'], ['ArrowLeft', 'Tabula', ['artists', 'albums']], ['ArrowRight', 'Arvo Lind', ['artists']]];
-  for (const [side, steps] of [[-1, left], [1, right]]) {
-    const d = await sample({ list_side: side, launch_single: 0 });
-    for (const [keys, focus, columns] of steps) {
-      if (keys === 'pause') await new Promise((r) => setTimeout(r, 900));
-      else if (/^[a-z]+$/.test(keys)) await d.page.keyboard.type(keys);
-      else for (const key of keys.split(' ')) await d.page.keyboard.press(key);
-      if (focus) assert.equal(await focused(d.page), focus, `side ${side}: ${keys}`);
-      if (columns) assert.deepEqual(await openColumns(d.page), columns, `side ${side}: ${keys}`);
+  for (const c of cases) {
+    const d = await sample({ launch_single: 0, ...c.behaviour });
+    for (const [step, columns, focus] of c.steps) {
+      await act(d.page, step);
+      assert.deepEqual(await openColumns(d.page), columns, step);
+      if (focus) assert.equal(await focused(d.page), focus, step);
     }
-    await settle(d.page);
-    assert.deepEqual(await d.played(), side < 0 ? ['Auralith:play/bellwethers_letitgo.m3u'] : []);
+    assert.deepEqual(await d.played(), c.played || []);
   }
 });
 

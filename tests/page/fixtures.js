@@ -1,7 +1,6 @@
 'use strict';
-// The generated files in the exact form Auralith writes them (CR LF, the
-// 22-column key padding, the data file's alignment and escapes), so the page
-// is tested against what it will really be given.
+// The generated files as the page reads them: scripts of assignments, with
+// the data file's escapes (the files' exact layout is the writers' tests').
 
 const fs = require('node:fs');
 const os = require('node:os');
@@ -9,45 +8,36 @@ const path = require('node:path');
 
 const PAGE = path.resolve(__dirname, '../../resources/Auralith.htm');
 
-// [key, default, quoted] in the file's order; null is an empty line.
-const CONFIG = [null, ['text_face', 'Georgia', true], ['text_size', '18', true], null,
-  ['color_background', '#000000', true], ['color_fadedbackground', '#111111', true], null,
-  ['color_text', '#009000', true], ['color_texthover', '#00B000', true], null,
-  ['back_type', 0], ['back_image', '', true], ['back_position', 0], null];
-const BEHAVIOUR = [null, ['list_side', -1], ['list_offset', '0'], null,
-  ['left_mapping', 1], ['right_mapping', 3], ['top_mapping', 2], null, ['launch_single', 1]];
+const CONFIG = {
+  text_face: 'Georgia', text_size: '18', color_background: '#000000', color_fadedbackground: '#111111',
+  color_text: '#009000', color_texthover: '#00B000', back_type: 0, back_image: '', back_position: 0,
+};
+const BEHAVIOUR = { list_side: -1, list_offset: 0, left_mapping: 1, right_mapping: 3, top_mapping: 2, launch_single: 1 };
 
-function settingsText(title, statements, values) {
-  const lines = ['// Auralith ' + title + ' File'];
-  for (const statement of statements) {
-    if (!statement) { lines.push(''); continue; }
-    const [key, fallback, quoted] = statement;
-    const value = String(key in values ? values[key] : fallback);
-    lines.push(key.padEnd(22) + '= ' + (quoted ? `"${value}"` : value) + ';');
-  }
-  return lines.map((line) => line + '\r\n').join('');
-}
+// Values go in as the program writes them: texts quoted, numbers and the list
+// offset (the text the user typed) bare, nothing escaped.
+const settingsText = (values) => Object.entries(values).map(([key, value]) =>
+  key.padEnd(22) + '= ' + (typeof value === 'string' && key !== 'list_offset' ? `"${value}"` : value) + ';\r\n').join('');
 
 const PLACEHOLDER_DATA =
   '// Auralith Data File\r\n\r\nbase = "";\r\n\r\ndisplay  = new Array();\r\nnames    = new Array();\r\n\r\n';
 
-const align = (n) => (n < 10 ? '  ' : n < 100 ? ' ' : '');
 const escapeName = (text) => text.replace(/"/g, '\\"').replace(/[\n\r\f\x07]/g, '');
 
 // artists: [{ name, key, albums: [{ name, key, playlist?, tracks }] }] with
-// names as the library holds them; the escapes are applied here.
+// names as the library holds them; the builder's escapes are applied here.
 function dataText(location, artists) {
-  const lines = ['var base = "' + (location + 'playlists\\').replace(/\\/g, '/') + '";', ''];
+  const lines = ['var base = "' + (location + 'playlists\\').replace(/\\/g, '/') + '";'];
   artists.forEach((artist, i) => {
-    lines.push('', '', `artist_list[${i}]          ${align(i)}= new Array("${escapeName(artist.name || 'Unknown')}","${artist.key}.m3u");`,
-      `album_list[${i}]           ${align(i)}= new Array();`, `track_list[${i}]           ${align(i)}= new Array();`);
+    lines.push(`artist_list[${i}] = new Array("${escapeName(artist.name || 'Unknown')}","${artist.key}.m3u");`,
+      `album_list[${i}] = new Array();`, `track_list[${i}] = new Array();`);
     artist.albums.forEach((album, j) => {
       const file = album.playlist !== undefined ? album.playlist : `${artist.key}_${album.key}.m3u`;
-      lines.push('', `album_list[${i}][${j}]      ${align(i)}${align(j)}= new Array("${escapeName(album.name) || 'Unknown'}","${file}");`,
-        `track_list[${i}][${j}]      ${align(i)}${align(j)}= new Array();`);
+      lines.push(`album_list[${i}][${j}] = new Array("${escapeName(album.name) || 'Unknown'}","${file}");`,
+        `track_list[${i}][${j}] = new Array();`);
       album.tracks.forEach((track, k) => {
         const text = track.replace(/\\/g, '\\\\').replace(/'/g, "\\'").replace(/"/g, '\\"');
-        lines.push(`track_list[${i}][${j}][${k}] ${align(i)}${align(j)}${align(k)}= "${text}";`);
+        lines.push(`track_list[${i}][${j}][${k}] = "${text}";`);
       });
     });
   });
@@ -61,8 +51,8 @@ function makeDesktop({ config = {}, behaviour = {}, data = PLACEHOLDER_DATA, ext
   const write = (name, text) => fs.writeFileSync(path.join(dir, name), text);
   fs.copyFileSync(PAGE, path.join(dir, 'Auralith.htm'));
   if (typeof config === 'function') config = config(dir);
-  if (config !== null) write('Auralith.config', settingsText('Configuration', CONFIG, config));
-  if (behaviour !== null) write('Auralith.behaviour', settingsText('Behaviour', BEHAVIOUR, behaviour));
+  if (config !== null) write('Auralith.config', settingsText({ ...CONFIG, ...config }));
+  if (behaviour !== null) write('Auralith.behaviour', settingsText({ ...BEHAVIOUR, ...behaviour }));
   if (data !== null) write('Auralith.data', data);
   for (const [name, bytes] of Object.entries(extra)) write(name, bytes);
   return dir;

@@ -1,15 +1,23 @@
 // The configuration window and its progress windows, driven by messages from
-// a second thread while the test's own thread runs them, as start-up does.
+// a second thread, as a user would, while the test's own thread runs them in
+// its modal loop, as start-up does.
+#include <windows.h>
+// After windows.h, which they build on.
+#include <commctrl.h>
+#include <prsht.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/strings.h"
-#include "gui/gui_driver.h"
 #include "platform/native.h"
 #include "resource.h"
 #include "settings/memory_registry_store.h"
@@ -21,10 +29,96 @@
 namespace auralith::ui {
 namespace {
 
-using testing::Driver;
 using Texts = std::vector<std::string>;
 
 constexpr int kPlaylists = 1, kAppearance = 2, kBehaviour = 3;
+
+// The top-level window captioned "Auralith", once it shows (within a minute).
+class Driver {
+ public:
+  Driver() {
+    for (int i = 0; i < 3000 && sheet_ == nullptr; ++i) {
+      HWND window = FindWindowA("#32770", "Auralith");
+      if (window != nullptr && IsWindowVisible(window)) sheet_ = window;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  ~Driver() {  // cancels the window if it is still up
+    if (sheet_ != nullptr && IsWindow(sheet_)) PostMessageA(sheet_, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+  }
+
+  bool found() const { return sheet_ != nullptr; }
+  HWND sheet() const { return sheet_; }
+  // Shows tab `index` and returns its page.
+  HWND Page(int index) {
+    SendMessageA(sheet_, PSM_SETCURSEL, index, 0);
+    return reinterpret_cast<HWND>(SendMessageA(sheet_, PSM_GETCURRENTPAGEHWND, 0, 0));
+  }
+  void Type(HWND page, int id, const std::string& text) {
+    HWND control = GetDlgItem(page, id);
+    SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    // An edit box reports its own change; a combo box's edit field does not
+    // when the text is set from outside, so the user's typing is told too.
+    char kind[32] = "";
+    GetClassNameA(control, kind, sizeof(kind));
+    if (lstrcmpiA(kind, "ComboBox") == 0)
+      SendMessageA(page, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(control));
+  }
+  void Choose(HWND page, int id, int index) {
+    SendDlgItemMessageA(page, id, CB_SETCURSEL, index, 0);
+    SendMessageA(page, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(page, id)));
+  }
+  void Click(HWND page, int id) { SendDlgItemMessageA(page, id, BM_CLICK, 0, 0); }
+  void Press(int button) { SendMessageA(sheet_, PSM_PRESSBUTTON, button, 0); }
+  // 0x3021: the property sheet's Apply button.
+  bool ApplyEnabled() const { return IsWindowEnabled(GetDlgItem(sheet_, 0x3021)) != FALSE; }
+  static std::string Text(HWND page, int id) {
+    char text[1024] = "";
+    GetDlgItemTextA(page, id, text, sizeof(text));
+    return text;
+  }
+  static bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != FALSE; }
+
+ private:
+  HWND sheet_ = nullptr;
+};
+
+// Saves a window as it shows on the screen, frame included, as a BMP file in
+// the screenshot folder (AURALITH_SCREENSHOT_DIR, else the build folder's
+// gui-screenshots).
+void Screenshot(HWND window, const std::string& name) {
+  const char* dir = std::getenv("AURALITH_SCREENSHOT_DIR");
+  const char* program = std::getenv("AURALITH_PROGRAM_DIR");
+  if (dir == nullptr && program == nullptr) return;
+  std::string folder = dir != nullptr ? dir : std::string(program) + "/../gui-screenshots";
+  if (folder[0] == '/') folder = "Z:" + folder;
+  CreateDirectoryA(folder.c_str(), nullptr);
+  // Give the window's thread time to paint what it was just told.
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  RECT rect;
+  GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0}, {}};
+  void* bits = nullptr;
+  HBITMAP image = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, image);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  GdiFlush();
+  const DWORD size = ((static_cast<DWORD>(width) * 3 + 3) & ~3u) * static_cast<DWORD>(height);
+  const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  BITMAPFILEHEADER file{0x4D42, headers + size, 0, 0, headers};
+  std::ofstream out(folder + "\\" + name + ".bmp", std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof(file));
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+  out.write(static_cast<const char*>(bits), size);
+  SelectObject(memory, old);
+  DeleteObject(image);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
 
 // The store, with the names of the values written to it.
 class RecordingStore : public MemoryRegistryStore {
@@ -233,7 +327,7 @@ TEST_F(ConfigurationWindow, TheSheetItsTabsAndItsSystemMenu) {
       SendMessageA(tabs, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
       captions += std::string(text) + ";";
       d.Page(i);
-      testing::Screenshot(sheet, "page-" + AsciiLower(text));
+      Screenshot(sheet, "page-" + AsciiLower(text));
     }
     EXPECT_EQ(captions, "About;Playlists;Appearance;Behaviour;");
   });
@@ -250,7 +344,7 @@ TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
   prompter.onShow = [&](const testing::ScriptedPrompter::Shown&) {
     HWND builder = FindWindowA("#32770", "");
     if (builder == nullptr) return;
-    testing::Screenshot(builder, "builder");
+    Screenshot(builder, "builder");
     SendMessageA(builder, WM_COMMAND, IDOK, 0);
     SendMessageA(builder, WM_COMMAND, IDCANCEL, 0);
     if (IsWindow(builder)) shown = Driver::Text(builder, IDC_STEPLINE) + "|" + Driver::Text(builder, IDC_ITEMLINE);
@@ -278,7 +372,7 @@ TEST_F(ConfigurationWindow, ApplierWindow) {
   Texts seen;
   prompter.onShow = [&](const testing::ScriptedPrompter::Shown&) {
     HWND applier = FindWindowA("#32770", "");
-    if (seen.empty()) testing::Screenshot(applier, "applier");
+    if (seen.empty()) Screenshot(applier, "applier");
     const bool sheet = FindWindowA("#32770", "Auralith") != nullptr;
     seen.push_back(std::string(GetDlgItem(applier, IDC_APPLYING) ? "applier" : "-") + (sheet ? " sheet" : ""));
   };

@@ -1,7 +1,6 @@
 #include "desktop/applier.h"
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -92,9 +91,11 @@ class DesktopTest : public ::testing::Test {
 
 // The load defaults of a first start, byte for byte: the key column, the
 // empty lines that group the statements, CR LF, and how each file ends. Then
-// the behaviour as the page reads it: no selected trigger entry is stored as
-// 0xFFFFFFFF and reaches the page as -1.
-TEST_F(DesktopTest, DefaultsAndBehaviourGiveTheExactFiles) {
+// other values as the page reads them: a colour the lists do not hold (names
+// match case-sensitively) goes as it was typed, a listed text colour takes the
+// text list's pair; the image path's separators turn round around multibyte
+// characters; no selected trigger entry (0xFFFFFFFF) reaches the page as -1.
+TEST_F(DesktopTest, TheFilesAsThePageReadsThem) {
   settings._3_launchsingle.Set(1);
   Write();
   EXPECT_EQ(ReadFile(dir / "Auralith.config"), ConfigFile({"#000000", "#111111", "#009000", "#00B000"}, "", "0"));
@@ -102,58 +103,40 @@ TEST_F(DesktopTest, DefaultsAndBehaviourGiveTheExactFiles) {
   EXPECT_EQ(ReadFile(dir / "Auralith.data"),
             "// Auralith Data File\r\n\r\nbase = \"\";\r\n\r\ndisplay  = new Array();\r\nnames    = new Array();\r\n\r\n");
 
-  settings._3_position.Set(2);
-  settings._3_offset.Set("-250");
-  settings._3_lefttriggernum.Set(0xFFFFFFFFu);
-  settings._3_righttriggernum.Set(0);
-  settings._3_toptriggernum.Set(0xFFFFFFFFu);
-  settings._3_launchsingle.Set(0);
-  Write();
-  EXPECT_EQ(ReadFile(dir / "Auralith.behaviour"), BehaviourFile({"1", "-250", "-1", "0", "-1", "0"}));
-  EXPECT_TRUE(prompter.shown.empty());
-}
-
-// A colour the lists do not hold (names match case-sensitively) is what the
-// user typed and goes to the page as it stands; a listed text colour takes the
-// text list's pair. The image path's separators turn round, multibyte
-// characters pass untouched.
-TEST_F(DesktopTest, ConfigValues) {
   settings._2_backcolor.Set("black");
   settings._2_textcolor.Set("Yellow");
   settings._2_backimage.Set("\\\\server\\M\xC3\xBCsik\\\\\xE5\xA3\x81.png\\");
   settings._2_backtype.Set(0x80000000u);
   settings._2_backposition.Set(0x80000000u);
+  settings._3_position.Set(2);
+  settings._3_offset.Set("-250");
+  settings._3_lefttriggernum.Set(0xFFFFFFFFu);
+  settings._3_righttriggernum.Set(0);
+  settings._3_launchsingle.Set(0);
   Write();
   EXPECT_EQ(ReadFile(dir / "Auralith.config"), ConfigFile({"black", "black", "#FFFF33", "#FFFF66"},
                                                           "//server/M\xC3\xBCsik//\xE5\xA3\x81.png/", "-2147483648"));
+  EXPECT_EQ(ReadFile(dir / "Auralith.behaviour"), BehaviourFile({"1", "-250", "-1", "0", "2", "0"}));
+  EXPECT_TRUE(prompter.shown.empty());
 }
 
 // Each file stands alone: a failure is reported and the next still written.
 // The data file belongs to the generator: one that is there is left alone.
 TEST_F(DesktopTest, FailuresAreReportedPerFileAndTheDataFileIsOnlyWrittenWhenMissing) {
-  const struct {
-    const char* blocked;  // a file name made into a folder first; "": the location is a file
-    Texts messages;
-  } cases[] = {
-      {"Auralith.config", {"Error writing configuration file"}},
-      {"Auralith.behaviour", {"Error writing behaviour file"}},
-      {"", {"Error writing configuration file", "Error writing behaviour file", "Error writing temporary data file"}},
-  };
-  for (const auto& c : cases) {
-    TempDir place;
-    testing::WriteFile(place / "plain", "not a folder");
-    testing::MakeDirectories(place / c.blocked);
-    StoreLocation(registry, *c.blocked ? place.path() : (place / "plain") + kPathSeparator);
-    prompter.shown.clear();
-    Write();
-    EXPECT_EQ(testing::ShownTexts(prompter), c.messages) << c.blocked;
-    for (const auto& shown : prompter.shown)
-      EXPECT_TRUE(shown.caption == "Error" && shown.icon == MessageIcon::Error && shown.buttons == MessageButtons::Ok);
-    for (const std::string name : {"Auralith.config", "Auralith.behaviour", "Auralith.data"}) {
-      if (!*c.blocked || name == c.blocked) continue;
-      EXPECT_EQ(ReadFile(place / name).rfind("// Auralith", 0), 0u) << name;
-    }
-  }
+  testing::MakeDirectories(dir / "Auralith.config");  // a folder where the file belongs
+  Write();
+  EXPECT_EQ(testing::ShownTexts(prompter), Texts{"Error writing configuration file"});
+  EXPECT_EQ(ReadFile(dir / "Auralith.behaviour").rfind("// Auralith Behaviour File", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / "Auralith.data").rfind("// Auralith Data File", 0), 0u);
+
+  testing::WriteFile(dir / "plain", "not a folder");
+  StoreLocation(registry, (dir / "plain") + kPathSeparator);
+  prompter.shown.clear();
+  Write();
+  EXPECT_EQ(testing::ShownTexts(prompter), (Texts{"Error writing configuration file", "Error writing behaviour file",
+                                                  "Error writing temporary data file"}));
+  for (const auto& shown : prompter.shown)
+    EXPECT_TRUE(shown.caption == "Error" && shown.icon == MessageIcon::Error && shown.buttons == MessageButtons::Ok);
 
   // A builder's data file, with bytes a rewrite would change.
   const std::string library = std::string("var base = \"x\";\n\r\n\xFF") + '\0' + "tail";
@@ -235,64 +218,35 @@ TEST_F(DesktopTest, InstallClearsOneFlagBitOfEachReportedItem) {
     EXPECT_EQ(Shown(Query(kComponents + std::to_string(i), "Flags")), Shown(items[i].expected)) << items[i].name;
 }
 
-// The wallpaper is the page in the location; non-ASCII paths take the
-// process's code page, which is UTF-8 only where the program carries its
-// manifest.
-TEST_F(DesktopTest, ShellCallsAndWallpaper) {
-  const std::string ascii = "C:\\Apps\\Jukebox\\", utf8 = "C:\\M\xC3\xBCsik\\\xE9\x9F\xB3\xF0\x9F\x8E\xB5\\";
+// The wallpaper is the page in the location, none on uninstall; without a
+// shell nothing more is asked of it. Non-ASCII paths take the process's code
+// page, which is UTF-8 only where the program carries its manifest.
+TEST_F(DesktopTest, WallpaperAndShellCalls) {
+  const std::string utf8 = "C:\\M\xC3\xBCsik\\\xE9\x9F\xB3\xF0\x9F\x8E\xB5\\";
   const Texts install = {"Create", "SetWallpaper", "GetDesktopItemCount", "ApplyChanges:15", "Release"};
   const struct {
     std::string location;
-    std::optional<bool> uninstall;  // nullopt: RefreshDesktop
-    bool createSucceeds;
-    Texts calls;
+    bool uninstall, createSucceeds;
     std::vector<std::u16string> wallpapers;
+    Texts calls;
   } cases[] = {
-      {ascii, false, true, install, {u"C:\\Apps\\Jukebox\\Auralith.htm"}},
-      {utf8, false, true, install, {u"C:\\M\u00FCsik\\\u97F3\U0001F3B5\\Auralith.htm"}},
-      {ascii, true, true, {"Create", "SetWallpaper", "ApplyChanges:15", "Release"}, {u""}},
-      {ascii, false, false, {"Create"}, {}},
-      {ascii, std::nullopt, true, {"Create", "ApplyChanges:15", "Release"}, {}},
-      {ascii, std::nullopt, false, {"Create"}, {}},
+      {"C:\\Apps\\", false, true, {u"C:\\Apps\\Auralith.htm"}, install},
+      {utf8, false, true, {u"C:\\M\u00FCsik\\\u97F3\U0001F3B5\\Auralith.htm"}, install},
+      {"C:\\Apps\\", true, true, {u""}, {"Create", "SetWallpaper", "ApplyChanges:15", "Release"}},
+      {"C:\\Apps\\", false, false, {}, {"Create"}},
   };
-  const bool utf8CodePage = AnsiToUtf16("\xC3\xBC") == u"\u00FC";
   for (const auto& c : cases) {
-    if (!utf8CodePage && c.location == utf8) continue;
+    if (c.location == utf8 && AnsiToUtf16("\xC3\xBC") != u"\u00FC") continue;
     settings.location.Set(c.location);
     shell = testing::RecordingShell();
     shell.createSucceeds = c.createSucceeds;
-    if (c.uninstall)
-      InstallDesktopPage(settings, registry, shell, *c.uninstall);
-    else
-      RefreshDesktop(shell);
+    InstallDesktopPage(settings, registry, shell, c.uninstall);
     EXPECT_EQ(shell.calls, c.calls);
-    EXPECT_TRUE(shell.wallpapers == c.wallpapers) << ::testing::PrintToString(c.calls);
+    EXPECT_TRUE(shell.wallpapers == c.wallpapers) << c.location;
   }
-}
-
-// At each progress position, what has been done so far: the files written,
-// the ShellState bit changed, the shell's calls.
-TEST_F(DesktopTest, WorkerStepsInOrder) {
-  struct Snapshots : testing::RecordingProgress {
-    std::function<std::string()> state;
-    void SetPos(std::int32_t pos) override { log.push_back(std::to_string(pos) + state()); }
-  };
-  for (bool uninstall : {false, true}) {
-    TempDir place;
-    settings.location.Set(place.path());
-    registry.Set(Hive::CurrentUser, kExplorer, "ShellState", ShellState(36, uninstall ? 0x40 : 0));
-    shell.calls.clear();
-    Snapshots steps;
-    steps.state = [&] {
-      const bool changed = ((Query(kExplorer, "ShellState")->data[4] & 0x40) != 0) != uninstall;
-      return std::string(FileExists(place / "Auralith.data") ? " files" : " -") + (changed ? " state " : " - ") +
-             std::to_string(shell.calls.size());
-    };
-    AuralithApplier(settings, registry, shell, fs, prompter, uninstall).RunWorker(steps);
-    EXPECT_EQ(steps.log, (Texts{"range:0,5", "stepsize:1", "1 - - 0", "2 files - 0", "3 files - 0", "4 files state 0",
-                                uninstall ? "5 files state 4" : "5 files state 5"}));
-  }
-  EXPECT_TRUE(prompter.shown.empty());
+  shell = testing::RecordingShell();
+  RefreshDesktop(shell);
+  EXPECT_EQ(shell.calls, (Texts{"Create", "ApplyChanges:15", "Release"}));
 }
 
 #ifndef _WIN32

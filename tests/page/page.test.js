@@ -1,6 +1,6 @@
 'use strict';
 // Browser tests of the desktop page: the page is opened over file:// from a
-// folder holding it and the three generated files, as the desktop shows it.
+// folder holding it and the generated files, as the desktop shows it.
 
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -10,23 +10,17 @@ const { after, afterEach, before, test } = require('node:test');
 const { chromium } = require('playwright-core');
 const { PLACEHOLDER_DATA, SAMPLE_LIBRARY, dataText, makeDesktop, tracks } = require('./fixtures');
 
-const REPO = path.resolve(__dirname, '../..');
-const SHOTS = path.resolve(REPO, process.env.AURALITH_SCREENSHOT_DIR || 'build/page-screenshots');
+const SHOTS = path.resolve(__dirname, '../..', process.env.AURALITH_SCREENSHOT_DIR || 'build/page-screenshots');
 const VIEW = { width: 1280, height: 800 };
-
-let browser;
 const made = [];
 const contexts = [];
+let browser;
+
 before(async () => {
-  browser = await chromium.launch({
-    executablePath: process.env.AURALITH_CHROMIUM || '/usr/bin/chromium',
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync'],
-  });
+  browser = await chromium.launch({ executablePath: process.env.AURALITH_CHROMIUM || '/usr/bin/chromium', args: ['--disable-gpu'] });
+  fs.mkdirSync(SHOTS, { recursive: true });
 });
-afterEach(async () => {
-  for (const context of contexts.splice(0)) await context.close();
-});
+afterEach(() => Promise.all(contexts.splice(0).map((context) => context.close())));
 after(async () => {
   await browser?.close();
   for (const dir of made) fs.rmSync(dir, { recursive: true, force: true });
@@ -46,70 +40,53 @@ async function open(desktop) {
   await context.addInitScript(() => {
     window.__launched = [];
     const src = Object.getOwnPropertyDescriptor(HTMLIFrameElement.prototype, 'src');
-    Object.defineProperty(HTMLIFrameElement.prototype, 'src', {
-      configurable: true, enumerable: true, get: src.get,
-      set(value) {
-        if (/^auralith:/i.test(String(value))) window.__launched.push(String(value));
-        else src.set.call(this, value);
-      },
-    });
+    Object.defineProperty(HTMLIFrameElement.prototype, 'src', { configurable: true, get: src.get, set(value) {
+      if (/^auralith:/i.test(value)) window.__launched.push(String(value));
+      else src.set.call(this, value);
+    } });
   });
   const page = await context.newPage();
   const escaped = [];
   page.on('request', (request) => { if (/^auralith:/i.test(request.url())) escaped.push(request.url()); });
   await page.goto('file://' + path.join(dir, 'Auralith.htm'));
-  return {
-    page, dir,
-    played: async () => {
-      assert.deepEqual(escaped, [], 'a play URL went past the frame');
-      return page.evaluate(() => window.__launched.slice());
-    },
+  const played = async () => {
+    assert.deepEqual(escaped, [], 'a play URL went past the frame');
+    return page.evaluate(() => window.__launched);
   };
+  return { page, dir, played };
 }
 
 const data = (artists) => dataText('C:\\Apps\\Auralith\\', artists);
 const sample = (behaviour = {}) => open({ behaviour, data: data(SAMPLE_LIBRARY) });
-
-async function shot(page, name) {
-  fs.mkdirSync(SHOTS, { recursive: true });
-  await page.screenshot({ path: path.join(SHOTS, name + '.png') });
-}
-
+const shot = (page, name) => page.screenshot({ path: path.join(SHOTS, name + '.png') });
 const texts = (page, selector) => page.$$eval(selector, (els) => els.map((e) => e.textContent));
 const openColumns = (page) => page.$$eval('#artists, #albums, #tracks',
   (els) => els.filter((e) => / open( |$)/.test(' ' + e.className)).map((e) => e.id));
 const box = (page, selector) => page.$eval(selector, (e) => {
   const r = e.getBoundingClientRect();
-  return { x: r.left, y: r.top, width: r.width, height: r.height, right: r.right };
+  return { x: r.left, y: r.top, width: r.width, height: r.height, right: r.right, centre: r.left + r.width / 2 };
 });
 const style = (page, selector, prop) => page.$eval(selector, (e, p) => getComputedStyle(e)[p], prop);
 const click = (page, list, n) => page.click(`#${list}-list .item >> nth=${n}`);
 // Gives the page's handlers time to run after input.
 const settle = (page) => page.evaluate(() => new Promise((r) => setTimeout(r, 30)));
+function assertNear(actual, expected, what) {
+  for (const k of Object.keys(expected)) assert.ok(Math.abs(actual[k] - expected[k]) < 2, `${what} ${k}: ${actual[k]} vs ${expected[k]}`);
+}
+
 // One step of a table: 'artist 3' or 'album 0' clicks that entry, '#id' that
 // element; 'move x y' takes the pointer there from the middle of the screen;
 // 'wait' outlasts the type-ahead; lower-case letters are typed, anything else
 // is keys pressed in turn.
 async function act(page, step) {
-  const [verb, ...rest] = step.split(' ');
-  if (verb === 'artist' || verb === 'album') {
-    await click(page, verb, rest[0]);
-  } else if (verb.startsWith('#')) {
-    await page.click(verb);
-  } else if (verb === 'move') {
-    await page.mouse.move(640, 400);
-    await page.mouse.move(Number(rest[0]), Number(rest[1]));
-  } else if (verb === 'wait') {
-    await new Promise((r) => setTimeout(r, 900));
-  } else if (/^[a-z]+$/.test(step)) {
-    await page.keyboard.type(step);
-  } else {
-    for (const key of step.split(' ')) await page.keyboard.press(key);
-  }
+  const [verb, x, y] = step.split(' ');
+  if (verb === 'artist' || verb === 'album') await click(page, verb, x);
+  else if (verb.startsWith('#')) await page.click(verb);
+  else if (verb === 'move') await page.mouse.move(640, 400).then(() => page.mouse.move(Number(x), Number(y)));
+  else if (verb === 'wait') await new Promise((r) => setTimeout(r, 900));
+  else if (/^[a-z]+$/.test(step)) await page.keyboard.type(step);
+  else for (const key of step.split(' ')) await page.keyboard.press(key);
   await settle(page);
-}
-function assertNear(actual, expected, what) {
-  for (const k of Object.keys(expected)) assert.ok(Math.abs(actual[k] - expected[k]) < 2, `${what} ${k}: ${actual[k]} vs ${expected[k]}`);
 }
 
 test('artists, an artist\'s albums and an album\'s tracks show as text, never as markup', async () => {
@@ -168,7 +145,7 @@ test('Auralith.config sets the font, size and colours, Auralith.behaviour the li
     const look = [['body', 'backgroundColor'], ['#albums', 'backgroundColor'], [item, 'color'], [item, 'fontSize']];
     assert.deepEqual(await Promise.all(look.map(([selector, prop]) => style(d.page, selector, prop))), c.look);
     const artists = await box(d.page, '#artists');
-    assertNear({ ...artists, centre: artists.x + artists.width / 2 }, c.place, JSON.stringify(c.behaviour));
+    assertNear(artists, c.place, JSON.stringify(c.behaviour));
     await click(d.page, 'artist', 0);
     const albums = await box(d.page, '#albums');
     assert.ok(c.place.right ? albums.right <= artists.x : albums.x >= artists.right, 'albums beside the artists');

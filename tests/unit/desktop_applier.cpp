@@ -121,8 +121,9 @@ TEST_F(DesktopTest, TheFilesAsThePageReadsThem) {
 }
 
 // Each file stands alone: a failure is reported and the next still written.
-// The data file belongs to the generator: one that is there is left alone.
-TEST_F(DesktopTest, FailuresAreReportedPerFileAndTheDataFileIsOnlyWrittenWhenMissing) {
+// The location is read from the registry for each file, not from the cache:
+// the uninstaller removes the settings key before it runs the applier.
+TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
   testing::MakeDirectories(dir / "Auralith.config");  // a folder where the file belongs
   Write();
   EXPECT_EQ(testing::ShownTexts(prompter), Texts{"Error writing configuration file"});
@@ -138,23 +139,15 @@ TEST_F(DesktopTest, FailuresAreReportedPerFileAndTheDataFileIsOnlyWrittenWhenMis
   for (const auto& shown : prompter.shown)
     EXPECT_TRUE(shown.caption == "Error" && shown.icon == MessageIcon::Error && shown.buttons == MessageButtons::Ok);
 
-  // A builder's data file, with bytes a rewrite would change.
-  const std::string library = std::string("var base = \"x\";\n\r\n\xFF") + '\0' + "tail";
-  testing::WriteFile(dir / "Auralith.data", library);
-  StoreLocation(registry, dir.path());
-  Write();
-  EXPECT_EQ(ReadFile(dir / "Auralith.data"), library);
-}
-
-// The location is read from the registry for each file, not from the cache:
-// the uninstaller removes the settings key before it runs the applier.
-TEST_F(DesktopTest, LocationReadAfresh) {
+  // The data file belongs to the generator: a builder's, with bytes a rewrite
+  // would change, is left alone.
   TempDir moved;
-  ASSERT_EQ(settings.location.Get(), dir.path());
+  const std::string library = std::string("var base = \"x\";\n\r\n\xFF") + '\0' + "tail";
+  testing::WriteFile(moved / "Auralith.data", library);
   StoreLocation(registry, moved.path());
   Write();
+  EXPECT_EQ(ReadFile(moved / "Auralith.data"), library);
   EXPECT_EQ(testing::ListNames(moved.path()), (Texts{"Auralith.behaviour", "Auralith.config", "Auralith.data"}));
-  EXPECT_FALSE(FileExists(dir / "Auralith.config"));
 
   // Without the value there is no folder for them: nothing lands in the
   // working directory.
@@ -163,6 +156,7 @@ TEST_F(DesktopTest, LocationReadAfresh) {
   const auto previous = std::filesystem::current_path();
   const std::string& workPath = work.path();
   std::filesystem::current_path(std::filesystem::path(std::u8string(workPath.begin(), workPath.end())));
+  prompter.shown.clear();
   Write();
   std::filesystem::current_path(previous);
   EXPECT_EQ(testing::ListNames(work.path()), Texts{});

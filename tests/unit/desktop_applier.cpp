@@ -1,6 +1,7 @@
 #include "desktop/applier.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -243,6 +244,24 @@ TEST_F(DesktopTest, WallpaperAndShellCalls) {
   EXPECT_EQ(shell.calls, (Texts{"Create", "ApplyChanges:15", "Release"}));
 }
 
+// When the shell is told to apply, the files and the ShellState bit are in
+// place.
+TEST_F(DesktopTest, TheShellAppliesWhatIsWrittenBefore) {
+  struct : testing::RecordingShell {
+    std::function<void()> onApply;
+    void ApplyChanges(std::uint32_t) override { onApply(); }
+  } checking;
+  for (bool uninstall : {false, true}) {
+    TempDir place;
+    settings.location.Set(place.path());
+    registry.Set(Hive::CurrentUser, kExplorer, "ShellState", ShellState(36, uninstall ? 0x40 : 0));
+    std::string seen;
+    checking.onApply = [&] { seen = Shown(Query(kExplorer, "ShellState")) + " " + ReadFile(place / "Auralith.data"); };
+    AuralithApplier(settings, registry, checking, fs, prompter, uninstall).RunWorker(progress);
+    EXPECT_EQ(seen, Shown(ShellState(36, uninstall ? 0 : 0x40)) + " " + ReadFile(place / "Auralith.data"));
+  }
+}
+
 #ifndef _WIN32
 // The Linux stand-in for the Active Desktop keeps the wallpaper as NUL-ended
 // UTF-8; characters beyond the basic plane arrive as surrogate pairs.
@@ -251,6 +270,13 @@ TEST_F(DesktopTest, PosixShellRecordsTheWallpaper) {
   settings.location.Set("/music/M\xC3\xBCsik \xF0\x9F\x8E\xB5/");
   InstallDesktopPage(settings, registry, posix, false);
   EXPECT_EQ(Query(kPosixDesktopKey, "Wallpaper")->data, settings.location.Get() + "Auralith.htm" + '\0');
+  // It answers only between Create and Release, and takes a count too large
+  // for an int for none.
+  int count = 0;
+  EXPECT_FALSE(posix.GetDesktopItemCount(&count));
+  registry.Set(Hive::CurrentUser, kPosixDesktopKey, "ItemCount", Dword(0x80000000u));
+  EXPECT_TRUE(posix.Create());
+  EXPECT_FALSE(posix.GetDesktopItemCount(&count));
 }
 #endif
 

@@ -68,6 +68,7 @@ TEST(CoverArtTest, FindsTheCoverBesideTheFileElseInItsTags) {
       {"names in order", {{"front.jpg", Jpeg("f")}, {"cover.jpg", Jpeg("c")}, {"folder.jpg", Jpeg("d")}}, tagged,
        jpg(Jpeg("d"))},
       {"letter case", {{"Front.JPG", Jpeg("f")}, {"COVER.Jpg", Jpeg("c")}}, tagged, jpg(Jpeg("c"))},
+      {"folder.png before cover.jpg", {{"cover.jpg", Jpeg("c")}, {"Folder.png", Png("d")}}, tagged, png(Png("d"))},
       {"signature over name", {{"folder.jpg", Png("really")}}, tagged, png(Png("really"))},
       {"largest AlbumArt", {{"AlbumArtSmall.jpg", Jpeg("s")}, {"AlbumArt_{7}_Large.jpg", large}}, tagged, jpg(large)},
       {"names before AlbumArt", {{"AlbumArt_{1}_Large.jpg", large}, {"front.jpg", Jpeg("f")}}, tagged, jpg(Jpeg("f"))},

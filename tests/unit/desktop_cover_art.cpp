@@ -108,7 +108,7 @@ TEST(CoverArtTest, PublishesForThePageAndWritesOnlyWhatChanged) {
   const std::string& location = place.path();
   const std::string script = place / "Auralith.cover";
   const std::string jpg = place / "Auralith.cover.jpg";
-  const CoverImage first{Jpeg("first"), "jpg"}, second{Jpeg("second"), "jpg"}, png{Png("png"), "png"};
+  const CoverImage first{Jpeg("one"), "jpg"}, second{Jpeg("two"), "jpg"}, png{Png("png"), "png"};
 
   EXPECT_EQ(PublishCover(fs, location, &first), CoverPublished::Changed);
   EXPECT_EQ(ReadFile(jpg), first.bytes);

@@ -282,8 +282,8 @@ TEST_F(ConfigurationWindow, TheSheetItsTabsAndItsSystemMenu) {
 }
 
 // On the Playlists page the ? buttons explain the tokens, F1 opens the help
-// page, the root folder is chosen in a folder dialog and stored with
-// backslashes and a trailing one. Generate stores this page only and runs the
+// page, the root folder is chosen in a folder dialog (which starts where the
+// last one ended) and stored with backslashes and a trailing one. Generate stores this page only and runs the
 // builder in its window: a box of the run shows over the window brought up to
 // date, Enter and Escape swallowed.
 TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
@@ -291,7 +291,7 @@ TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
   testing::WriteFile(music / "Artist/Album/01 One.wav", testing::MakeWav(0.2));
   testing::WriteFile(music / "Artist/Album/02 Two.mp3", testing::MakeGarbage(600));
   testing::WriteFile(location / "help.htm", "<p>help</p>");
-  prompter.chosen = {"E:\\Songs"};
+  prompter.chosen = {"E:\\Songs", ""};
   std::string shown;
   prompter.onShow = [&](const testing::ScriptedPrompter::Shown&) {
     HWND builder = FindWindowA("#32770", "");
@@ -312,13 +312,15 @@ TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
     d.Type(page, IDC_MUSIC, "");
     d.Click(page, IDC_BROWSE_MUSIC);
     EXPECT_EQ(Driver::Text(page, IDC_MUSIC), "E:\\Songs");
+    d.Type(page, IDC_MUSIC, "F:\\Other");
+    d.Click(page, IDC_BROWSE_MUSIC);  // starts where the last one ended
     std::string typed = music.path();
     std::replace(typed.begin(), typed.end(), '\\', '/');
     d.Type(page, IDC_MUSIC, typed.substr(0, typed.size() - 1));
     d.Choose(page, IDC_ORGANIZATION, 3);
     d.Click(page, IDC_GENERATE);
   });
-  EXPECT_EQ(prompter.dialogs, Texts{"folder:Root Music Directory|C:\\"});
+  EXPECT_EQ(prompter.dialogs, (Texts{"folder:Root Music Directory|C:\\", "folder:Root Music Directory|E:\\Songs"}));
   EXPECT_EQ(prompter.documents, Texts{location / "help.htm"});
   ASSERT_GE(prompter.shown.size(), 2u);
   EXPECT_EQ(prompter.shown[0].caption + "|" + prompter.shown[1].caption, "Filename Format Help|Playlist Entry Format Help");

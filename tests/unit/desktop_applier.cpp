@@ -1,5 +1,6 @@
 #include "desktop/applier.h"
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -8,270 +9,276 @@
 #include <gtest/gtest.h>
 
 #include "base/code_page.h"
+#include "base/path.h"
+#include "desktop/desktop_files.h"
 #include "platform/native.h"
 #include "settings/memory_registry_store.h"
 #include "support/test_support.h"
+#ifndef _WIN32
+#include "platform/posix/posix_desktop_shell.h"
+#endif
 
 namespace auralith {
 namespace {
 
 using testing::FileExists;
-using testing::RecordingProgress;
-using testing::RecordingShell;
-using testing::ScriptedPrompter;
+using testing::ReadFile;
+using testing::StoreLocation;
 using testing::TempDir;
+using Texts = std::vector<std::string>;
 
 constexpr const char* kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 constexpr const char* kComponents = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components\\";
-
-// Counts writes, so "nothing written" can be told from "written unchanged".
-class CountingRegistry : public MemoryRegistryStore {
- public:
-  bool Set(Hive hive, const std::string& keyPath, const std::string& valueName, const RegValue& value) override {
-    writes.push_back(keyPath + "|" + valueName);
-    return MemoryRegistryStore::Set(hive, keyPath, valueName, value);
-  }
-  std::vector<std::string> writes;
-};
-
-RegValue Binary(std::string bytes, std::uint32_t type = kRegBinary) {
-  RegValue value;
-  value.type = type;
-  value.data = std::move(bytes);
-  return value;
-}
-
 constexpr auto Dword = testing::DwordValue;
+
+RegValue Binary(std::string bytes) { return RegValue{kRegBinary, std::move(bytes)}; }
 
 // A ShellState of `size` bytes whose word at offset 4 is `word` and whose other
 // bytes count up, so any stray change shows.
-std::string ShellState(std::size_t size, std::uint32_t word) {
+RegValue ShellState(std::size_t size, std::uint32_t word, std::uint32_t type = kRegBinary) {
   std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(0x80 + i);
-  for (std::size_t i = 0; i < 4 && 4 + i < size; ++i) bytes[4 + i] = static_cast<char>((word >> (8 * i)) & 0xFF);
-  return bytes;
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i < 4 || i > 7 ? 0x80 + i : word >> (8 * (i - 4)));
+  return RegValue{type, bytes};
 }
 
-class ApplierTest : public ::testing::Test {
+std::string Shown(const std::optional<RegValue>& value) {
+  return value ? std::to_string(value->type) + ":" + value->data : "absent";
+}
+
+// One line of a generated file, its key padded to the value column.
+std::string Statement(const std::string& key, const std::string& value) {
+  return key + std::string(22 - key.size(), ' ') + "= " + value + ";\r\n";
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The configuration file with the default font; `colours` as written:
+// background, faded background, text, text hover.
+std::string ConfigFile(const Texts& colours, const std::string& image, const std::string& back) {
+  return "// Auralith Configuration File\r\n\r\n" + Statement("text_face", Quoted("Georgia")) +
+         Statement("text_size", Quoted("18")) + "\r\n" + Statement("color_background", Quoted(colours[0])) +
+         Statement("color_fadedbackground", Quoted(colours[1])) + "\r\n" + Statement("color_text", Quoted(colours[2])) +
+         Statement("color_texthover", Quoted(colours[3])) + "\r\n" + Statement("back_type", back) +
+         Statement("back_image", Quoted(image)) + Statement("back_position", back) + "\r\n";
+}
+
+// `values`: list_side, list_offset, left, right and top mapping, launch_single.
+std::string BehaviourFile(const Texts& values) {
+  return "// Auralith Behaviour File\r\n\r\n" + Statement("list_side", values[0]) +
+         Statement("list_offset", values[1]) + "\r\n" + Statement("left_mapping", values[2]) +
+         Statement("right_mapping", values[3]) + Statement("top_mapping", values[4]) + "\r\n" +
+         Statement("launch_single", values[5]);
+}
+
+class DesktopTest : public ::testing::Test {
  protected:
-  ApplierTest() {
-    testing::StoreLocation(registry, dir.path());
-    registry.writes.clear();
-  }
+  DesktopTest() { StoreLocation(registry, dir.path()); }
 
   std::optional<RegValue> Query(const std::string& key, const std::string& name) {
     RegValue value;
     if (!registry.Query(Hive::CurrentUser, key, name, &value)) return std::nullopt;
     return value;
   }
-  int WritesTo(const std::string& prefix) const {
-    int n = 0;
-    for (const auto& w : registry.writes) n += w.rfind(prefix, 0) == 0;
-    return n;
-  }
-  void Run(bool uninstall) {
-    AuralithApplier applier(settings, registry, shell, fs, prompter, uninstall);
-    applier.RunWorker(progress);
-  }
+  void Write() { WriteDesktopFiles(settings, fs, prompter); }
 
   TempDir dir;
-  CountingRegistry registry;
+  MemoryRegistryStore registry;
   Settings settings{registry};
-  RecordingShell shell;
+  testing::RecordingShell shell;
   NativeFileSystem fs;
-  ScriptedPrompter prompter;
-  RecordingProgress progress;
+  testing::ScriptedPrompter prompter;
+  testing::RecordingProgress progress;
 };
 
-struct ShellStateCase {
-  const char* name;
-  std::optional<RegValue> before;
-  bool uninstall;
-  std::optional<RegValue> after;  // nullopt: must not be written at all
-};
+// The load defaults of a first start, byte for byte: the key column, the
+// empty lines that group the statements, CR LF, and how each file ends. Then
+// other values as the page reads them: a colour the lists do not hold (names
+// match case-sensitively) goes as it was typed, a listed text colour takes the
+// text list's pair; the image path's separators turn round around multibyte
+// characters; no selected trigger entry (0xFFFFFFFF) reaches the page as -1.
+TEST_F(DesktopTest, TheFilesAsThePageReadsThem) {
+  settings._3_launchsingle.Set(1);
+  Write();
+  EXPECT_EQ(ReadFile(dir / "Auralith.config"), ConfigFile({"#000000", "#111111", "#009000", "#00B000"}, "", "0"));
+  EXPECT_EQ(ReadFile(dir / "Auralith.behaviour"), BehaviourFile({"-1", "0", "1", "3", "2", "1"}));
+  EXPECT_EQ(ReadFile(dir / "Auralith.data"),
+            "// Auralith Data File\r\n\r\nbase = \"\";\r\n\r\ndisplay  = new Array();\r\nnames    = new Array();\r\n\r\n");
 
-// 73 bytes do not fit the shell's buffer: unreadable, so nothing is written.
-const RegValue kOversized = Binary(ShellState(73, 0));
+  settings._2_backcolor.Set("black");
+  settings._2_textcolor.Set("Yellow");
+  settings._2_backimage.Set("\\\\server\\M\xC3\xBCsik\\\\\xE5\xA3\x81.png\\");
+  settings._2_backtype.Set(0x80000000u);
+  settings._2_backposition.Set(0x80000000u);
+  settings._3_position.Set(2);
+  settings._3_offset.Set("-250");
+  settings._3_lefttriggernum.Set(0xFFFFFFFFu);
+  settings._3_righttriggernum.Set(0);
+  settings._3_launchsingle.Set(0);
+  Write();
+  EXPECT_EQ(ReadFile(dir / "Auralith.config"), ConfigFile({"black", "black", "#FFFF33", "#FFFF66"},
+                                                          "//server/M\xC3\xBCsik//\xE5\xA3\x81.png/", "-2147483648"));
+  EXPECT_EQ(ReadFile(dir / "Auralith.behaviour"), BehaviourFile({"1", "-250", "-1", "0", "2", "0"}));
+  EXPECT_TRUE(prompter.shown.empty());
+}
 
-TEST_F(ApplierTest, ShellStateBit) {
-  const ShellStateCase cases[] = {
-      {"absent, install", std::nullopt, false, std::nullopt},
-      {"absent, uninstall", std::nullopt, true, std::nullopt},
-      {"install sets 0x40", Binary(ShellState(36, 0x00000000)), false, Binary(ShellState(36, 0x00000040))},
-      {"uninstall clears only 0x40", Binary(ShellState(36, 0xFFFFFFFF)), true, Binary(ShellState(36, 0xFFFFFFBF))},
-      {"uninstall, already clear", Binary(ShellState(36, 0x00000021)), true, Binary(ShellState(36, 0x00000021))},
+// Each file stands alone: a failure is reported and the next still written.
+// The location is read from the registry for each file, not from the cache:
+// the uninstaller removes the settings key before it runs the applier.
+TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
+  testing::MakeDirectories(dir / "Auralith.config");  // a folder where the file belongs
+  Write();
+  EXPECT_EQ(testing::ShownTexts(prompter), Texts{"Error writing configuration file"});
+  EXPECT_EQ(ReadFile(dir / "Auralith.behaviour").rfind("// Auralith Behaviour File", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / "Auralith.data").rfind("// Auralith Data File", 0), 0u);
+
+  testing::WriteFile(dir / "plain", "not a folder");
+  StoreLocation(registry, (dir / "plain") + kPathSeparator);
+  prompter.shown.clear();
+  Write();
+  EXPECT_EQ(testing::ShownTexts(prompter), (Texts{"Error writing configuration file", "Error writing behaviour file",
+                                                  "Error writing temporary data file"}));
+  for (const auto& shown : prompter.shown)
+    EXPECT_TRUE(shown.caption == "Error" && shown.icon == MessageIcon::Error && shown.buttons == MessageButtons::Ok);
+
+  // The data file belongs to the generator: a builder's, with bytes a rewrite
+  // would change, is left alone.
+  TempDir moved;
+  const std::string library = std::string("var base = \"x\";\n\r\n\xFF") + '\0' + "tail";
+  testing::WriteFile(moved / "Auralith.data", library);
+  StoreLocation(registry, moved.path());
+  Write();
+  EXPECT_EQ(ReadFile(moved / "Auralith.data"), library);
+  EXPECT_EQ(testing::ListNames(moved.path()), (Texts{"Auralith.behaviour", "Auralith.config", "Auralith.data"}));
+
+  // Without the value there is no folder for them: nothing lands in the
+  // working directory.
+  registry.DeleteTree(Hive::CurrentUser, kSettingsKey);
+  TempDir work;
+  const auto previous = std::filesystem::current_path();
+  const std::string& workPath = work.path();
+  std::filesystem::current_path(std::filesystem::path(std::u8string(workPath.begin(), workPath.end())));
+  prompter.shown.clear();
+  Write();
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(testing::ListNames(work.path()), Texts{});
+  EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(DesktopTest, ShellStateBit) {
+  const struct {
+    const char* name;
+    std::optional<RegValue> before;
+    bool uninstall;
+    std::optional<RegValue> after;
+  } cases[] = {
+      {"absent", std::nullopt, false, std::nullopt},
+      {"install sets 0x40", ShellState(36, 0), false, ShellState(36, 0x40)},
+      {"uninstall clears only 0x40", ShellState(36, 0xFFFFFFFF), true, ShellState(36, 0xFFFFFFBF)},
       // A toggle instead of a set would clear it on a second install.
-      {"install, already set", Binary(ShellState(36, 0x0000A040)), false, Binary(ShellState(36, 0x0000A040))},
-      {"exactly 72 bytes", Binary(ShellState(72, 0x00000100)), false, Binary(ShellState(72, 0x00000140))},
-      // Too short to hold the word: written back as it was, byte 4 included.
-      {"7 bytes", Binary(ShellState(7, 0)), false, Binary(ShellState(7, 0))},
-      {"empty", Binary(""), false, Binary("")},
-      {"type is kept", Binary(ShellState(8, 0), kRegDword), false, Binary(ShellState(8, 0x40), kRegDword)},
-      {"73 bytes, install", kOversized, false, std::nullopt},
-      {"73 bytes, uninstall", kOversized, true, std::nullopt},
+      {"install, already set", ShellState(36, 0xA040), false, ShellState(36, 0xA040)},
+      {"exactly 72 bytes", ShellState(72, 0x100), false, ShellState(72, 0x140)},
+      // Too short to hold the word: left as it was, byte 4 included.
+      {"7 bytes", ShellState(7, 0), false, ShellState(7, 0)},
+      {"type is kept", ShellState(8, 0, kRegDword), false, ShellState(8, 0x40, kRegDword)},
+      // 73 bytes do not fit the shell's buffer: unreadable, so left alone.
+      {"73 bytes", ShellState(73, 0), true, ShellState(73, 0)},
   };
-  for (const ShellStateCase& c : cases) {
+  for (const auto& c : cases) {
     registry.DeleteTree(Hive::CurrentUser, kExplorer);
     if (c.before) registry.Set(Hive::CurrentUser, kExplorer, "ShellState", *c.before);
-    registry.writes.clear();
     SetShellDesktopFlag(registry, c.uninstall);
-    const auto stored = Query(kExplorer, "ShellState");
-    if (!c.after) {
-      EXPECT_TRUE(registry.writes.empty()) << c.name;
-      ASSERT_EQ(stored.has_value(), c.before.has_value()) << c.name;
-      if (stored) {
-        EXPECT_EQ(stored->data, c.before->data) << c.name;
-      }
-      continue;
-    }
-    ASSERT_TRUE(stored.has_value()) << c.name;
-    EXPECT_EQ(stored->type, c.after->type) << c.name;
-    EXPECT_EQ(stored->data, c.after->data) << c.name;
+    EXPECT_EQ(Shown(Query(kExplorer, "ShellState")), Shown(c.after)) << c.name;
   }
 }
 
-struct ItemCase {
-  const char* name;
-  std::optional<RegValue> flags;
-  std::optional<RegValue> expected;
-};
-
-TEST_F(ApplierTest, InstallClearsOneFlagBitOfEachReportedItem) {
-  const ItemCase items[] = {
+TEST_F(DesktopTest, InstallClearsOneFlagBitOfEachReportedItem) {
+  const struct {
+    const char* name;
+    std::optional<RegValue> flags, expected;
+  } items[] = {
       {"all bits", Dword(0xFFFFFFFF), Dword(0xFFFFDFFF)},
       {"absent", std::nullopt, std::nullopt},
       {"bit already clear", Dword(0x00004021), Dword(0x00004021)},
       {"binary type kept", Binary(std::string("\x01\x20\x00\x80", 4)), Binary(std::string("\x01\x00\x00\x80", 4))},
-      {"too short to read", Binary(std::string("\xFF\x3F", 2)), Binary(std::string("\xFF\x3F", 2))},
+      {"too short to read", Binary("\xFF\x3F"), Binary("\xFF\x3F")},
       {"too long to read", Binary(std::string("\x00\x20\x00\x00\x00", 5)), Binary(std::string("\x00\x20\x00\x00\x00", 5))},
+      // Beyond the reported count: not the applier's business.
+      {"item 6", Dword(0x2000), Dword(0x2000)},
   };
-  const int count = static_cast<int>(std::size(items));
-  for (int i = 0; i < count; ++i)
+  for (int i = 0; i < 7; ++i)
     if (items[i].flags) registry.Set(Hive::CurrentUser, kComponents + std::to_string(i), "Flags", *items[i].flags);
-  // An item beyond the reported count is not the applier's business.
-  registry.Set(Hive::CurrentUser, kComponents + std::to_string(count), "Flags", Dword(0x2000));
-  shell.itemCount = count;
-
-  Run(false);
-
-  for (int i = 0; i < count; ++i) {
-    const auto stored = Query(kComponents + std::to_string(i), "Flags");
-    ASSERT_EQ(stored.has_value(), items[i].expected.has_value()) << items[i].name;
-    if (!stored) continue;
-    EXPECT_EQ(stored->type, items[i].expected->type) << items[i].name;
-    EXPECT_EQ(stored->data, items[i].expected->data) << items[i].name;
-  }
-  EXPECT_EQ(Query(kComponents + std::to_string(count), "Flags")->data, Dword(0x2000).data);
+  shell.itemCount = 6;
+  AuralithApplier(settings, registry, shell, fs, prompter, false).RunWorker(progress);
+  for (int i = 0; i < 7; ++i)
+    EXPECT_EQ(Shown(Query(kComponents + std::to_string(i), "Flags")), Shown(items[i].expected)) << items[i].name;
 }
 
-TEST_F(ApplierTest, ItemFlagsUntouchedWithoutACount) {
-  struct {
-    const char* name;
-    bool uninstall;
-    bool countSucceeds;
-    int count;
-  } const cases[] = {
-      {"uninstall", true, true, 2},
-      {"count fails", false, false, 2},
-      {"count zero", false, true, 0},
-      {"count negative", false, true, -3},
-  };
-  for (const auto& c : cases) {
-    for (int i = 0; i < 2; ++i) registry.Set(Hive::CurrentUser, kComponents + std::to_string(i), "Flags", Dword(0x2000));
-    registry.writes.clear();
-    shell.countSucceeds = c.countSucceeds;
-    shell.itemCount = c.count;
-    InstallDesktopPage(settings, registry, shell, c.uninstall);
-    EXPECT_EQ(WritesTo("Software\\Microsoft\\Internet Explorer"), 0) << c.name;
-  }
-}
-
-struct ShellCallCase {
-  const char* name;
-  std::optional<bool> uninstall;  // nullopt: RefreshDesktop
-  bool createSucceeds;
-  std::vector<std::string> calls;
-};
-
-TEST_F(ApplierTest, ShellCalls) {
-  const ShellCallCase cases[] = {
-      {"install", false, true, {"Create", "SetWallpaper", "GetDesktopItemCount", "ApplyChanges:15", "Release"}},
-      {"uninstall", true, true, {"Create", "SetWallpaper", "ApplyChanges:15", "Release"}},
-      {"install, no shell", false, false, {"Create"}},
-      {"uninstall, no shell", true, false, {"Create"}},
-      {"refresh", std::nullopt, true, {"Create", "ApplyChanges:15", "Release"}},
-      {"refresh, no shell", std::nullopt, false, {"Create"}},
-  };
-  for (const ShellCallCase& c : cases) {
-    shell.calls.clear();
-    shell.createSucceeds = c.createSucceeds;
-    if (c.uninstall)
-      InstallDesktopPage(settings, registry, shell, *c.uninstall);
-    else
-      RefreshDesktop(shell);
-    EXPECT_EQ(shell.calls, c.calls) << c.name;
-  }
-}
-
-TEST_F(ApplierTest, WallpaperIsThePageInTheLocation) {
-  struct {
+// The wallpaper is the page in the location, none on uninstall; without a
+// shell nothing more is asked of it. Non-ASCII paths take the process's code
+// page, which is UTF-8 only where the program carries its manifest.
+TEST_F(DesktopTest, WallpaperAndShellCalls) {
+  const std::string utf8 = "C:\\M\xC3\xBCsik\\\xE9\x9F\xB3\xF0\x9F\x8E\xB5\\";
+  const Texts install = {"Create", "SetWallpaper", "GetDesktopItemCount", "ApplyChanges:15", "Release"};
+  const struct {
     std::string location;
-    bool uninstall;
-    std::u16string wallpaper;
-  } const cases[] = {
-      {"C:\\Apps\\Jukebox\\", false, u"C:\\Apps\\Jukebox\\Auralith.htm"},
-      {"C:\\M\xC3\xBCsik\\\xE9\x9F\xB3\xF0\x9F\x8E\xB5\\", false, u"C:\\M\u00FCsik\\\u97F3\U0001F3B5\\Auralith.htm"},
-      {"C:\\Apps\\Jukebox\\", true, u""},
+    bool uninstall, createSucceeds;
+    std::vector<std::u16string> wallpapers;
+    Texts calls;
+  } cases[] = {
+      {"C:\\Apps\\", false, true, {u"C:\\Apps\\Auralith.htm"}, install},
+      {utf8, false, true, {u"C:\\M\u00FCsik\\\u97F3\U0001F3B5\\Auralith.htm"}, install},
+      {"C:\\Apps\\", true, true, {u""}, {"Create", "SetWallpaper", "ApplyChanges:15", "Release"}},
+      {"C:\\Apps\\", false, false, {}, {"Create"}},
   };
-  // Non-ASCII paths take the process's code page, which is UTF-8 only where
-  // the program carries its manifest.
-  const bool utf8 = AnsiToUtf16("\xC3\xBC") == u"\u00FC";
   for (const auto& c : cases) {
-    if (!utf8 && c.location.find('\xC3') != std::string::npos) continue;
+    if (c.location == utf8 && AnsiToUtf16("\xC3\xBC") != u"\u00FC") continue;
     settings.location.Set(c.location);
-    shell.wallpapers.clear();
+    shell = testing::RecordingShell();
+    shell.createSucceeds = c.createSucceeds;
     InstallDesktopPage(settings, registry, shell, c.uninstall);
-    ASSERT_EQ(shell.wallpapers.size(), 1u);
-    EXPECT_TRUE(shell.wallpapers[0] == c.wallpaper) << c.location;
+    EXPECT_EQ(shell.calls, c.calls);
+    EXPECT_TRUE(shell.wallpapers == c.wallpapers) << c.location;
   }
+  shell = testing::RecordingShell();
+  RefreshDesktop(shell);
+  EXPECT_EQ(shell.calls, (Texts{"Create", "ApplyChanges:15", "Release"}));
 }
 
-// The progress positions, and at each of them what has been done so far.
-class SnapshotProgress : public RecordingProgress {
- public:
-  explicit SnapshotProgress(std::function<std::string()> state) : state_(std::move(state)) {}
-  void SetPos(std::int32_t pos) override {
-    RecordingProgress::SetPos(pos);
-    log.push_back(state_());
-  }
-
- private:
-  std::function<std::string()> state_;
-};
-
-TEST_F(ApplierTest, WorkerStepsInOrder) {
+// When the shell is told to apply, the files and the ShellState bit are in
+// place.
+TEST_F(DesktopTest, TheShellAppliesWhatIsWrittenBefore) {
+  struct : testing::RecordingShell {
+    std::function<void()> onApply;
+    void ApplyChanges(std::uint32_t) override { onApply(); }
+  } checking;
   for (bool uninstall : {false, true}) {
     TempDir place;
     settings.location.Set(place.path());
-    registry.Set(Hive::CurrentUser, kExplorer, "ShellState", Binary(ShellState(36, uninstall ? 0x40 : 0)));
-    shell.calls.clear();
-    SnapshotProgress steps([&] {
-      const bool files = FileExists(place / "Auralith.config") && FileExists(place / "Auralith.behaviour") &&
-                         FileExists(place / "Auralith.data");
-      const bool flagged = (Query(kExplorer, "ShellState")->data[4] & 0x40) != 0;
-      return std::string(files ? "files" : "-") + (flagged != uninstall ? " state" : " -") + " shell:" +
-             std::to_string(shell.calls.size());
-    });
-    AuralithApplier applier(settings, registry, shell, fs, prompter, uninstall);
-    applier.RunWorker(steps);
-    const std::string shellCalls = uninstall ? "4" : "5";
-    EXPECT_EQ(steps.log, (std::vector<std::string>{"range:0,5", "stepsize:1", "pos:1", "- - shell:0", "pos:2",
-                                                   "files - shell:0", "pos:3", "files - shell:0", "pos:4",
-                                                   "files state shell:0", "pos:5", "files state shell:" + shellCalls}))
-        << (uninstall ? "uninstall" : "install");
+    registry.Set(Hive::CurrentUser, kExplorer, "ShellState", ShellState(36, uninstall ? 0x40 : 0));
+    std::string seen;
+    checking.onApply = [&] { seen = Shown(Query(kExplorer, "ShellState")) + " " + ReadFile(place / "Auralith.data"); };
+    AuralithApplier(settings, registry, checking, fs, prompter, uninstall).RunWorker(progress);
+    EXPECT_EQ(seen, Shown(ShellState(36, uninstall ? 0 : 0x40)) + " " + ReadFile(place / "Auralith.data"));
   }
-  EXPECT_TRUE(prompter.shown.empty());
 }
+
+#ifndef _WIN32
+// The Linux stand-in for the Active Desktop keeps the wallpaper as NUL-ended
+// UTF-8; characters beyond the basic plane arrive as surrogate pairs.
+TEST_F(DesktopTest, PosixShellRecordsTheWallpaper) {
+  PosixDesktopShell posix(registry);
+  settings.location.Set("/music/M\xC3\xBCsik \xF0\x9F\x8E\xB5/");
+  InstallDesktopPage(settings, registry, posix, false);
+  EXPECT_EQ(Query(kPosixDesktopKey, "Wallpaper")->data, settings.location.Get() + "Auralith.htm" + '\0');
+  // It answers only between Create and Release, and takes a count too large
+  // for an int for none.
+  int count = 0;
+  EXPECT_FALSE(posix.GetDesktopItemCount(&count));
+  registry.Set(Hive::CurrentUser, kPosixDesktopKey, "ItemCount", Dword(0x80000000u));
+  EXPECT_TRUE(posix.Create());
+  EXPECT_FALSE(posix.GetDesktopItemCount(&count));
+}
+#endif
 
 }  // namespace
 }  // namespace auralith

@@ -15,8 +15,8 @@
 
 namespace auralith::testing {
 
-// A fresh directory below the system's temporary folder, removed with all its
-// content when the object goes. path() ends in the platform's separator.
+// A fresh temporary directory, removed with its content when the object goes.
+// path() ends in the platform's separator.
 class TempDir {
  public:
   TempDir();
@@ -24,8 +24,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
-  // path() + relative, with '/' in `relative` turned into the platform's
-  // separator.
+  // path() + relative, with '/' in `relative` as the platform's separator.
   std::string operator/(const std::string& relative) const;
 
  private:
@@ -46,9 +45,8 @@ void SetModified(const std::string& path, std::int64_t seconds);
 // Lists the names in a directory, sorted.
 std::vector<std::string> ListNames(const std::string& dir);
 
-// Every message box shown, with its answer taken from a script (Ok / Yes by
-// default when the script has run out); file and folder dialogs answer from
-// their own scripts (cancelled when those have run out).
+// Every message box shown, answered from a script (then Ok / Yes); file and
+// folder dialogs take the next of `chosen` (then cancelled).
 class ScriptedPrompter : public Prompter {
  public:
   struct Shown {
@@ -69,7 +67,7 @@ class ScriptedPrompter : public Prompter {
 
   std::deque<MessageAnswer> answers;
   std::vector<Shown> shown;
-  // Called for every box while it is "up", on the thread that shows it.
+  // Called for every box while it is up, on the thread that shows it.
   std::function<void(const Shown&)> onShow;
   // Each dialog takes the next entry; an empty entry cancels.
   std::deque<std::string> chosen;
@@ -143,14 +141,10 @@ class RecordingPlayer : public PlayerControl {
 // "uninstall applier").
 class RecordingWindows : public StartupWindows {
  public:
-  void ShowConfiguration(Settings& settings, bool applyFirst) override {
-    (void)settings;
+  void ShowConfiguration(Settings&, bool applyFirst) override {
     shown.push_back(applyFirst ? "configuration+apply" : "configuration");
   }
-  void ApplyForUninstall(Settings& settings) override {
-    (void)settings;
-    shown.push_back("uninstall applier");
-  }
+  void ApplyForUninstall(Settings&) override { shown.push_back("uninstall applier"); }
   std::vector<std::string> shown;
 };
 

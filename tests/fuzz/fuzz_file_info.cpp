@@ -25,11 +25,9 @@ struct Files {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Files files;
   Settings& settings = files.env.settings;
-  {
-    std::ofstream out(files.env.scratch.path() + "track", std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!out) fuzz::Violation("the track could not be written");
-  }
+  if (!std::ofstream(files.env.scratch.path() + "track", std::ios::binary)
+           .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size)))
+    fuzz::Violation("the track could not be written");
   for (const char* ending : {".mp3", ".ogg", ".wav"}) {
     fuzz::QuietPrompter prompter;
     AFileInfo record;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -31,6 +33,11 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return std::string_view(reinterpret_cast<const char*>(data), size);
 }
 
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // A folder of its own for the life of the process, in $TMPDIR (where
 // run_harness clears up after a crash too), else on tmpfs when there is one.
 class ScratchDir {
@@ -38,9 +45,9 @@ class ScratchDir {
   ScratchDir() {
     const char* base = std::getenv("TMPDIR");
     if (base == nullptr || *base == '\0') base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-    std::string pattern = std::string(base) + "/auralith-fuzz-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) Violation("no scratch folder", pattern);
-    path_ = pattern + "/";
+    path_ = std::string(base) + "/auralith-fuzz-XXXXXX";
+    if (::mkdtemp(path_.data()) == nullptr) Violation("no scratch folder", path_);
+    path_ += "/";
   }
   ~ScratchDir() {
     std::error_code ignored;

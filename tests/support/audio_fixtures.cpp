@@ -220,13 +220,12 @@ std::string MakeOgg(double seconds, const std::vector<VorbisComment>& comments) 
   };
   // Pages as they fill; with `flush`, the current page ended too.
   auto add = [&](const std::string& data, ogg_int64_t granule, bool last, bool flush) {
-    ogg_packet op{};
-    op.packet = reinterpret_cast<unsigned char*>(const_cast<char*>(data.data()));
-    op.bytes = static_cast<long>(data.size());
-    op.b_o_s = packetNo == 0 ? 1 : 0;
-    op.e_o_s = last ? 1 : 0;
-    op.granulepos = granule;
-    op.packetno = packetNo++;
+    ogg_packet op{.packet = reinterpret_cast<unsigned char*>(const_cast<char*>(data.data())),
+                  .bytes = static_cast<long>(data.size()),
+                  .b_o_s = packetNo == 0,
+                  .e_o_s = last,
+                  .granulepos = granule,
+                  .packetno = packetNo++};
     ogg_stream_packetin(&os, &op);  // copies the data
     pages(ogg_stream_pageout);
     if (flush) pages(ogg_stream_flush);

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -355,14 +355,11 @@ class SmallDisk {
   bool mounted() const { return mounted_; }
   // Takes all the space but `free` bytes.
   void Fill(off_t free) {
-    const int fd = ::open((path_ + "/filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    static const std::string kBlock(65536, 'f');
-    for (const std::size_t size : {kBlock.size(), std::size_t{512}})
-      while (::write(fd, kBlock.data(), size) > 0) {
-      }
-    struct stat st;
-    ::fstat(fd, &st);
-    ::ftruncate(fd, std::max<off_t>(0, st.st_size - free));
+    struct statvfs disk;
+    const int fd = ::open((path_ + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    if (::statvfs(path_.c_str(), &disk) != 0 ||
+        ::posix_fallocate(fd, 0, static_cast<off_t>(disk.f_bavail * disk.f_frsize) - free) != 0)
+      ADD_FAILURE() << "cannot fill " << path_;
     ::close(fd);
   }
 

@@ -136,7 +136,7 @@ class Child {
 
   void Drain() {
     char buffer[kPipe];
-    for (ssize_t n; (n = ::read(read_, buffer, sizeof buffer)) > 0;) output_.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(read_, buffer, kPipe)) > 0;) output_.append(buffer, static_cast<std::size_t>(n));
     std::erase(output_, '\0');  // the filler
     for (std::size_t end; (end = output_.find('\n', parsed_)) != std::string::npos; parsed_ = end + 1) {
       if (const int step = StepOf(output_.substr(parsed_, end - parsed_))) {

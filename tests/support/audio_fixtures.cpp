@@ -56,7 +56,8 @@ std::string MakeAudioFrames(const Mp3Spec& shape) {
   // length matches its bit rate exactly.
   auto append = [&](int kbps) {
     const auto rate = std::find(layout.bitrates.begin(), layout.bitrates.end(), kbps);
-    if (rate == layout.bitrates.end()) throw std::invalid_argument("no such Layer III bit rate: " + std::to_string(kbps));
+    if (rate == layout.bitrates.end())
+      throw std::invalid_argument("no such Layer III bit rate: " + std::to_string(kbps));
     const long long numerator = static_cast<long long>(layout.slotCoefficient) * kbps;
     remainder += numerator % layout.sampleRate;
     const bool padding = remainder >= layout.sampleRate;
@@ -238,8 +239,8 @@ std::string MakeOgg(double seconds, const std::vector<VorbisComment>& comments) 
   const long long packets = 1 + (samples + kSamplesPerPacket - 1) / kSamplesPerPacket;
   for (long long i = 0; i < packets; ++i) {
     const auto index = static_cast<std::size_t>(i);
-    const std::string& data = index < kSteadyFirst ? encoded.audio[index]
-                                                   : encoded.audio[kSteadyFirst + (index - kSteadyFirst) % kSteadyCount];
+    const std::size_t packet = index < kSteadyFirst ? index : kSteadyFirst + (index - kSteadyFirst) % kSteadyCount;
+    const std::string& data = encoded.audio[packet];
     const bool last = i + 1 == packets;
     add(data, last ? samples : i * kSamplesPerPacket, last, last);
   }

@@ -163,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::size_t heading = headings ? 1 : 0;
   const auto check = [&](const std::string& name, std::size_t entries) {
-    const std::string text = fuzz::ReadAll(env.scratch.path() + "playlists/" + name);
+    const std::string text = fuzz::ReadAll(env.folder + "playlists/" + name);
     if (text.empty()) return;  // not written: a file name too long for the system, reported
     if (CheckPlaylist(name, text) != entries) fuzz::Violation("a playlist with the wrong number of entries", name);
   };
@@ -176,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(artist->key + ".m3u", artist->albums.size() + 2 * heading);
   }
   check(".m3u", library.size() + 2 * heading);
-  if (CheckDataFile(fuzz::ReadAll(env.scratch.path() + "Auralith.data")) != expected)
+  if (CheckDataFile(fuzz::ReadAll(env.folder + "Auralith.data")) != expected)
     fuzz::Violation("a track text that reads back otherwise");
   return 0;
 }

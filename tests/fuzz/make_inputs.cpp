@@ -39,7 +39,7 @@ std::string Joined(std::initializer_list<std::string_view> fields) {
 
 Inputs TagCaches() {
   fuzz::Environment env;
-  const std::string file = env.scratch.path() + "cache";
+  const std::string file = env.folder + "cache";
   PathTable table;
   auto save = [&] {
     if (!SaveTagCache(file, env.settings, table)) throw std::runtime_error("cannot save a tag cache");

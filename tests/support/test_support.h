@@ -76,8 +76,7 @@ class ScriptedPrompter : public Prompter {
   std::vector<std::string> documents;
 };
 
-// Records every progress operation as a line of text ("step:...", "item:...",
-// "range:0,5", "stepsize:1", "pos:3", "stepit").
+// Every progress operation as a line ("step:...", "range:0,5", "stepit").
 class RecordingProgress : public ProgressSink {
  public:
   void SetStepLine(const std::string& text) override { log.push_back("step:" + text); }
@@ -92,9 +91,8 @@ class RecordingProgress : public ProgressSink {
   std::vector<std::string> log;
 };
 
-// Every call to the desktop shell as a line ("Create", "SetWallpaper",
-// "GetDesktopItemCount", "ApplyChanges:15", "Release"), with switches for the
-// answers.
+// Every call to the desktop shell as a line ("Create", "ApplyChanges:15"),
+// with switches for the answers.
 class RecordingShell : public DesktopShell {
  public:
   bool Create() override {
@@ -120,8 +118,7 @@ class RecordingShell : public DesktopShell {
   std::vector<std::u16string> wallpapers;
 };
 
-// Every request to the player as a line ("IsRunning", "Close", "Restart",
-// "Start:<program>", "Pause:<ms>"), with a switch for whether it runs.
+// Every request to the player as a line ("Start:<program>", "Pause:<ms>").
 class RecordingPlayer : public PlayerControl {
  public:
   bool IsRunning() override {
@@ -137,8 +134,7 @@ class RecordingPlayer : public PlayerControl {
   std::vector<std::string> calls;
 };
 
-// Start-up's windows, as lines ("configuration", "configuration+apply",
-// "uninstall applier").
+// Start-up's windows, as lines.
 class RecordingWindows : public StartupWindows {
  public:
   void ShowConfiguration(Settings&, bool applyFirst) override {

@@ -13,9 +13,9 @@ namespace {
 
 struct Files {
   Files() {
-    env.settings._4_music.Set(env.scratch.path());
+    env.settings._4_music.Set(env.folder);
     for (const char* ending : {".mp3", ".ogg", ".wav"})
-      std::filesystem::create_symlink("track", env.scratch.path() + "01 - track" + ending);
+      std::filesystem::create_symlink("track", env.folder + "01 - track" + ending);
   }
   fuzz::Environment env;
 };
@@ -25,11 +25,9 @@ struct Files {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Files files;
   Settings& settings = files.env.settings;
-  {
-    std::ofstream out(files.env.scratch.path() + "track", std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!out) fuzz::Violation("the track could not be written");
-  }
+  if (!std::ofstream(files.env.folder + "track", std::ios::binary)
+           .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size)))
+    fuzz::Violation("the track could not be written");
   for (const char* ending : {".mp3", ".ogg", ".wav"}) {
     fuzz::QuietPrompter prompter;
     AFileInfo record;

@@ -9,8 +9,7 @@
 // string literals close on that line, and each track's literal must read
 // back as the track's entry text.
 
-#include <fstream>
-#include <sstream>
+#include <algorithm>
 #include <vector>
 
 #include "base/path.h"
@@ -26,32 +25,24 @@ namespace {
 
 constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
 constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+constexpr auto npos = std::string_view::npos;
 
 // The lines of a generated file, each checked to end in CR LF and to hold no
 // other line break.
 std::vector<std::string_view> Lines(std::string_view text, const std::string& name) {
   std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const auto end = text.find("\r\n");
-    if (end == std::string_view::npos) fuzz::Violation("a line without CR LF", name);
-    const std::string_view line = text.substr(0, end);
-    if (line.find_first_of("\r\n") != std::string_view::npos) fuzz::Violation("a line break inside a line", name);
-    lines.push_back(line);
-    text.remove_prefix(end + 2);
+  for (std::size_t end; !text.empty(); text.remove_prefix(end + 2)) {
+    end = text.find("\r\n");
+    if (end == npos) fuzz::Violation("a line without CR LF", name);
+    lines.push_back(text.substr(0, end));
+    if (lines.back().find_first_of("\r\n") != npos) fuzz::Violation("a line break inside a line", name);
   }
   return lines;
 }
 
 bool IsNumber(std::string_view text) {
-  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+  if (text.starts_with('-')) text.remove_prefix(1);
+  return !text.empty() && text.find_first_not_of("0123456789") == npos;
 }
 
 // "#EXTM3U", then entries: "#EXTINF:<seconds>,<text>" followed by a path, or
@@ -61,11 +52,9 @@ std::size_t CheckPlaylist(const std::string& name, const std::string& text) {
   if (lines.empty() || lines[0] != "#EXTM3U") fuzz::Violation("a playlist without #EXTM3U", name);
   std::size_t entries = 0;
   for (std::size_t i = 1; i < lines.size(); ++i, ++entries) {
-    const std::string_view line = lines[i];
-    if (line.starts_with("#EXTINF:")) {
-      const auto comma = line.find(',');
-      if (comma == std::string_view::npos || !IsNumber(line.substr(8, comma - 8)))
-        fuzz::Violation("a malformed #EXTINF line", line);
+    if (lines[i].starts_with("#EXTINF:")) {
+      const auto comma = lines[i].find(',');
+      if (comma == npos || !IsNumber(lines[i].substr(8, comma - 8))) fuzz::Violation("a malformed #EXTINF", lines[i]);
       if (++i == lines.size()) fuzz::Violation("#EXTINF without a path", name);
     }
     if (lines[i].empty() || lines[i].front() == '#') fuzz::Violation("an entry without a path", lines[i]);
@@ -73,44 +62,29 @@ std::size_t CheckPlaylist(const std::string& name, const std::string& text) {
   return entries;
 }
 
-// Reads the double-quoted literal at line[*i] as a script engine would;
-// false when it does not close on this line or holds a raw line break.
-bool ReadLiteral(std::string_view line, std::size_t* i, std::string* value) {
-  if (*i >= line.size() || line[*i] != '"') return false;
-  value->clear();
-  for (++*i; *i < line.size();) {
-    const std::string_view rest = line.substr(*i);
-    if (rest.starts_with(kLineSeparator) || rest.starts_with(kParagraphSeparator)) return false;
-    const char c = rest[0];
-    ++*i;
-    if (c == '"') return true;
-    if (c != '\\') {
-      value->push_back(c);
-      continue;
-    }
-    if (rest.size() < 2) return false;
-    ++*i;
-    if (rest[1] == 'n') {
-      value->push_back('\n');
-    } else if (rest[1] == 'r') {
-      value->push_back('\r');
-    } else if (rest[1] == 'u') {
-      // The writer escapes no other code points.
-      const std::string_view code = rest.substr(2, 4);
-      if (code != "2028" && code != "2029") return false;
-      value->append(code == "2028" ? kLineSeparator : kParagraphSeparator);
-      *i += 4;
-    } else {
-      value->push_back(rest[1]);
-    }
-  }
-  return false;
+bool Skip(std::string_view line, std::size_t& i, std::string_view text) {
+  if (!line.substr(i).starts_with(text)) return false;
+  i += text.size();
+  return true;
 }
 
-bool Skip(std::string_view line, std::size_t* i, std::string_view text) {
-  if (line.substr(*i).starts_with(text)) {
-    *i += text.size();
-    return true;
+// Reads the double-quoted literal at line[i] as a script engine would; false
+// when it does not close on this line.
+bool ReadLiteral(std::string_view line, std::size_t& i, std::string& value) {
+  if (!Skip(line, i, "\"")) return false;
+  for (value.clear(); i < line.size();) {
+    const char c = line[i++];
+    if (c == '"') return true;
+    if (c != '\\') {
+      value.push_back(c);
+    } else if (Skip(line, i, "u2028") || Skip(line, i, "u2029")) {  // the only \u escapes the writer makes
+      value.append(line[i - 1] == '8' ? kLineSeparator : kParagraphSeparator);
+    } else if (i == line.size() || line[i] == 'u') {
+      return false;
+    } else {
+      const char escaped = line[i++];
+      value.push_back(escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped);
+    }
   }
   return false;
 }
@@ -123,46 +97,31 @@ std::vector<std::string> CheckDataFile(const std::string& text) {
   std::string value;
   for (const std::string_view line : Lines(text, "Auralith.data")) {
     if (line.empty()) continue;
+    // Raw, either one ends a script line, and so a literal.
+    if (line.find(kLineSeparator) != npos || line.find(kParagraphSeparator) != npos)
+      fuzz::Violation("a raw U+2028 or U+2029", line);
     std::size_t i = 0;
-    if (Skip(line, &i, "var base = ")) {
-      if (!ReadLiteral(line, &i, &value) || line.substr(i) != ";") fuzz::Violation("a broken base line", line);
-      continue;
-    }
-    if (!Skip(line, &i, "artist_list") && !Skip(line, &i, "album_list") && !Skip(line, &i, "track_list"))
-      fuzz::Violation("a line that is no statement", line);
-    int indices = 0;
-    while (Skip(line, &i, "[")) {
-      const auto close = line.find(']', i);
-      if (close == std::string_view::npos || !IsNumber(line.substr(i, close - i))) fuzz::Violation("a bad index", line);
-      i = close + 1;
-      ++indices;
-    }
-    while (i < line.size() && line[i] == ' ') ++i;
-    if (indices == 0 || !Skip(line, &i, "= ")) fuzz::Violation("a statement without its assignment", line);
-    if (Skip(line, &i, "new Array(")) {
-      if (Skip(line, &i, ");")) {
-        if (i != line.size()) fuzz::Violation("text after a statement", line);
-        continue;
+    const bool base = Skip(line, i, "var base = ");
+    if (!base) {
+      if (!Skip(line, i, "artist_list") && !Skip(line, i, "album_list") && !Skip(line, i, "track_list"))
+        fuzz::Violation("a line that is no statement", line);
+      int indices = 0;
+      for (; Skip(line, i, "["); ++indices) {
+        const auto close = line.find(']', i);
+        if (close == npos || !IsNumber(line.substr(i, close - i))) fuzz::Violation("a bad index", line);
+        i = close + 1;
       }
-      if (!ReadLiteral(line, &i, &value) || !Skip(line, &i, ",") || !ReadLiteral(line, &i, &value) ||
-          line.substr(i) != ");")
-        fuzz::Violation("a broken pair of literals", line);
-      continue;
+      i = std::min(line.find_first_not_of(' ', i), line.size());
+      if (indices == 0 || !Skip(line, i, "= ")) fuzz::Violation("a statement without its assignment", line);
     }
-    if (!ReadLiteral(line, &i, &value) || line.substr(i) != ";") fuzz::Violation("a broken track literal", line);
-    tracks.push_back(value);
+    const bool array = !base && Skip(line, i, "new Array(");
+    const bool whole = array ? line.substr(i) == ");" || (ReadLiteral(line, i, value) && Skip(line, i, ",") &&
+                                                          ReadLiteral(line, i, value) && line.substr(i) == ");")
+                             : ReadLiteral(line, i, value) && line.substr(i) == ";";
+    if (!whole) fuzz::Violation("a broken statement", line);
+    if (!base && !array) tracks.push_back(value);
   }
   return tracks;
-}
-
-std::vector<std::string_view> Fields(std::string_view text) {
-  std::vector<std::string_view> fields;
-  for (;;) {
-    const auto nul = text.find('\0');
-    fields.push_back(text.substr(0, nul));
-    if (nul == std::string_view::npos) return fields;
-    text.remove_prefix(nul + 1);
-  }
 }
 
 }  // namespace
@@ -176,24 +135,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings._4_headers.Set(headings ? 1 : 0);
   settings._4_the.Set((data[0] >> 1) & 1);
   settings._4_music.Set("/music/");
-  const auto fields = Fields(fuzz::AsText(data + 1, size - 1));
-  const std::string format(fields[0]);
+  std::vector<std::string> fields;
+  std::string_view text = fuzz::AsText(data + 1, size - 1);
+  for (std::size_t nul; (nul = text.find('\0')) != npos; text.remove_prefix(nul + 1)) fields.emplace_back(text, 0, nul);
+  fields.emplace_back(text);
+  const std::string& format = fields[0];
   settings._4_outformat.Set(format);
 
   PathTable table;
   std::vector<std::string> paths;
   for (std::size_t f = 1; f + 5 <= fields.size(); f += 5) {
-    auto record = std::make_unique<AFileInfo>();
-    record->artist = fields[f];
-    record->album = fields[f + 1];
-    record->title = fields[f + 2];
-    record->track = fields[f + 3];
-    record->path = fields[f + 4];
-    record->length = paths.size() % 3 == 0 ? -1 : static_cast<std::int32_t>(paths.size() * 61);
+    const std::string& path = fields[f + 4];
     // The scan gives each path once, and none with a line break.
-    if (table.count(record->path) || record->path.find_first_of("\r\n") != std::string::npos) continue;
-    paths.push_back(record->path);
-    table.emplace(record->path, std::move(record));
+    if (table.count(path) || path.find_first_of("\r\n") != std::string::npos) continue;
+    const std::int32_t length = paths.size() % 3 == 0 ? -1 : static_cast<std::int32_t>(paths.size() * 61);
+    table.emplace(path, std::make_unique<AFileInfo>(AFileInfo{.path = path, .artist = fields[f], .album = fields[f + 1],
+                                                              .title = fields[f + 2], .track = fields[f + 3],
+                                                              .length = length}));
+    paths.push_back(path);
   }
 
   fuzz::QuietPrompter prompter;
@@ -202,10 +161,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WritePlaylists(library, settings, fs, prompter, progress);
   WriteLibraryData(library, settings, prompter, progress);
 
-  const std::string folder = env.scratch.path() + "playlists/";
   const std::size_t heading = headings ? 1 : 0;
   const auto check = [&](const std::string& name, std::size_t entries) {
-    const std::string text = ReadAll(folder + name);
+    const std::string text = fuzz::ReadAll(env.folder + "playlists/" + name);
     if (text.empty()) return;  // not written: a file name too long for the system, reported
     if (CheckPlaylist(name, text) != entries) fuzz::Violation("a playlist with the wrong number of entries", name);
   };
@@ -218,8 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(artist->key + ".m3u", artist->albums.size() + 2 * heading);
   }
   check(".m3u", library.size() + 2 * heading);
-
-  const std::string dataFile = ReadAll(env.scratch.path() + "Auralith.data");
-  if (CheckDataFile(dataFile) != expected) fuzz::Violation("a track text that reads back otherwise");
+  if (CheckDataFile(fuzz::ReadAll(env.folder + "Auralith.data")) != expected)
+    fuzz::Violation("a track text that reads back otherwise");
   return 0;
 }

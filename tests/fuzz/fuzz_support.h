@@ -1,12 +1,14 @@
 #pragma once
 
-// What the harnesses share: settings in memory, a scratch folder on tmpfs
-// when there is one, and the way an input that breaks a rule is reported.
+// What the harnesses share: settings in memory, a scratch folder, and the way
+// an input that breaks a rule is reported.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -31,40 +33,36 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return std::string_view(reinterpret_cast<const char*>(data), size);
 }
 
-// A folder of its own for the life of the process, in $TMPDIR (where
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Settings as a first run leaves them, plus the tag cache header above, and a
+// folder of its own for the life of the process: in $TMPDIR (where
 // run_harness clears up after a crash too), else on tmpfs when there is one.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const char* base = std::getenv("TMPDIR");
-    if (base == nullptr || *base == '\0') base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-    std::string pattern = std::string(base) + "/auralith-fuzz-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) Violation("no scratch folder", pattern);
-    path_ = pattern + "/";
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Settings as a first run leaves them, plus the tag cache header above.
 struct Environment {
   Environment() : settings(store) {
+    const char* base = std::getenv("TMPDIR");
+    if (base == nullptr || *base == '\0') base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+    folder = std::string(base) + "/auralith-fuzz-XXXXXX";
+    if (::mkdtemp(folder.data()) == nullptr) Violation("no scratch folder", folder);
+    folder += "/";
     settings.ResetToDefaults();
     settings._4_organizationnum.Set(kOrganization);
     settings._4_format.Set(kFormat);
-    settings.location.Set(scratch.path());
+    settings.location.Set(folder);
   }
+  ~Environment() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+  Environment(const Environment&) = delete;
+  Environment& operator=(const Environment&) = delete;
+
   MemoryRegistryStore store;
   Settings settings;
-  ScratchDir scratch;
+  std::string folder;  // ends in '/'
 };
 
 // Answers Yes to every alert and shows nothing.

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (table.empty()) return 0;
 
-  const std::string file = env.scratch.path() + "Auralith.archive";
+  const std::string file = env.folder + "Auralith.archive";
   if (!SaveTagCache(file, settings, table)) fuzz::Violation("a loaded table cannot be saved");
   const PathTable again = LoadTagCache(file, settings, 0);
   if (again.size() != table.size()) fuzz::Violation("records lost in a save and load");

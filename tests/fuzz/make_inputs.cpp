@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "base/archive.h"
 #include "builder/tag_cache.h"
 #include "fuzz_support.h"
 #include "platform/posix/file_registry_store.h"
@@ -40,55 +39,29 @@ std::string Joined(std::initializer_list<std::string_view> fields) {
 
 Inputs TagCaches() {
   fuzz::Environment env;
-  const std::string file = env.scratch.path() + "cache";
-  auto save = [&](const PathTable& table) {
-    if (!SaveTagCache(file, env.settings, table)) throw std::runtime_error("cannot save a tag cache");
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
+  const std::string file = env.folder + "cache";
   PathTable table;
-  Inputs inputs{save(table)};
-  auto add = [&](std::string path, std::string title, std::string track) {
-    auto record = std::make_unique<AFileInfo>();
-    record->path = path;
-    record->artist = "Artist";
-    record->album = "Album";
-    record->title = std::move(title);
-    record->track = std::move(track);
-    record->length = 259;
-    record->size = 4096;
-    record->modified = 1700000000;
-    table.emplace(std::move(path), std::move(record));
+  auto save = [&] {
+    if (!SaveTagCache(file, env.settings, table)) throw std::runtime_error("cannot save a tag cache");
+    return fuzz::ReadAll(file);
   };
+  auto add = [&](const std::string& path, const std::string& title, const std::string& track) {
+    table.emplace(path, std::make_unique<AFileInfo>(AFileInfo{.path = path, .artist = "Artist", .album = "Album",
+                                                              .title = title, .track = track, .length = 259,
+                                                              .modified = 1700000000, .size = 4096}));
+  };
+  Inputs inputs{save()};
   add("Artist/Album/01 - One.mp3", "One", "1");
-  inputs.push_back(save(table));
+  inputs.push_back(save());
   add("Artist/Album/02 - Two.ogg", std::string(300, 't'), "2/12");  // a WORD-length text
   add("Artist/Album/03.wav", "", "");
-  inputs.push_back(save(table));
+  inputs.push_back(save());
 
-  // A record whose title is stored as UTF-16, as the framework's own writer
-  // may store it.
-  ArchiveWriter out;
-  out.WriteDword(fuzz::kOrganization);
-  out.WriteDword(1);
-  out.WriteDword(1);
-  out.WriteText(fuzz::kFormat);
-  static int map;
-  static int record;
-  out.BeginObject({"CMapStringToOb", 0}, &map);
-  out.WriteCount(1);
-  out.WriteText("a.mp3");
-  out.BeginObject({"AFileInfo", 1}, &record);
-  out.WriteText("a.mp3");
-  out.WriteText("");
-  out.WriteText("");
-  out.WriteBytes(std::string("\xFF\xFE\xFF\x02" "A\0\x34\x26", 8));  // "A♴"
-  out.WriteText("");
-  out.WriteInt32(-1);
-  out.WriteInt32(1);
-  out.WriteUint64(0);
-  out.WriteTime(0);
-  inputs.push_back(out.Take());
+  // The one record again, with its title stored as UTF-16 ("On\u2634"), as
+  // the framework's own writer may store it.
+  std::string wide = inputs[1];
+  wide.replace(wide.find("\x03One"), 4, std::string("\xFF\xFE\xFF\x03O\0n\0\x34\x26", 10));
+  inputs.push_back(wide);
   return inputs;
 }
 
@@ -176,15 +149,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: fuzz_inputs <dir>\n");
     return 2;
   }
-  const fs::path dir = argv[1];
+  const std::pair<const char*, Inputs (*)()> sets[] = {
+      {"seeds/tag_cache", TagCaches},    {"seeds/registry_file", RegistryFiles},
+      {"seeds/patterns", Patterns},      {"seeds/file_info", Tracks},
+      {"seeds/playlist_text", Libraries}, {"regressions/playlist_text", LibraryRegressions},
+      {"seeds/url_request", Links}};
   try {
-    WriteAll(dir / "seeds" / "tag_cache", TagCaches());
-    WriteAll(dir / "seeds" / "registry_file", RegistryFiles());
-    WriteAll(dir / "seeds" / "patterns", Patterns());
-    WriteAll(dir / "seeds" / "file_info", Tracks());
-    WriteAll(dir / "seeds" / "playlist_text", Libraries());
-    WriteAll(dir / "regressions" / "playlist_text", LibraryRegressions());
-    WriteAll(dir / "seeds" / "url_request", Links());
+    for (const auto& [folder, make] : sets) WriteAll(fs::path(argv[1]) / folder, make());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fuzz_inputs: %s\n", error.what());
     return 1;

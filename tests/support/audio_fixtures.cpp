@@ -1,6 +1,7 @@
 #include "support/audio_fixtures.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <stdexcept>
 
@@ -18,27 +19,19 @@ namespace {
 
 std::string ToStd(const TagLib::ByteVector& data) { return std::string(data.data(), data.size()); }
 
-void AppendLe16(std::string& out, std::uint32_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
+void AppendLe(std::string& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
-void AppendLe32(std::string& out, std::uint32_t v) {
-  AppendLe16(out, v & 0xFFFF);
-  AppendLe16(out, v >> 16);
+void AppendBe32(std::string& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
 }
-
-void AppendBe32(std::string& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
-}
-
-// ------------------------------------------------------------------ MPEG
 
 struct MpegLayout {
   int sampleRate;
   int samplesPerFrame;
-  int slotCoefficient;  // frame bytes = coefficient * kbit/s / sample rate
-  int sideInfoBytes;    // stereo
+  int slotCoefficient;        // frame bytes = coefficient * kbit/s / sample rate
+  int sideInfoBytes;          // stereo
   unsigned char versionBits;  // second header byte: sync, version, Layer III, no CRC
   std::vector<int> bitrates;  // index 1..14
 };
@@ -51,74 +44,42 @@ const MpegLayout& Layout(MpegVersion version) {
   return version == MpegVersion::Mpeg1 ? mpeg1 : mpeg2;
 }
 
-int BitrateIndex(const MpegLayout& layout, int kbps) {
-  const auto it = std::find(layout.bitrates.begin(), layout.bitrates.end(), kbps);
-  if (it == layout.bitrates.end()) throw std::invalid_argument("no such Layer III bit rate: " + std::to_string(kbps));
-  return static_cast<int>(it - layout.bitrates.begin()) + 1;
-}
-
-// Hands out frame sizes the way an encoder pads: the fractional bytes of
-// every frame add up, and a frame takes one padding byte whenever they reach
-// a whole one, so the stream's length matches its bit rate exactly.
-class FrameWriter {
- public:
-  explicit FrameWriter(const MpegLayout& layout) : layout_(layout) {}
-
-  // Appends a silent frame (zeroed side information and main data) and
-  // returns the offset of its first byte.
-  std::size_t Append(std::string& out, int kbps) {
-    const long long numerator = static_cast<long long>(layout_.slotCoefficient) * kbps;
-    std::size_t size = static_cast<std::size_t>(numerator / layout_.sampleRate);
-    remainder_ += numerator % layout_.sampleRate;
-    bool padding = false;
-    if (remainder_ >= layout_.sampleRate) {
-      remainder_ -= layout_.sampleRate;
-      padding = true;
-      ++size;
-    }
-    const std::size_t start = out.size();
-    out.push_back(static_cast<char>(0xFF));
-    out.push_back(static_cast<char>(layout_.versionBits));
-    // Bit rate index, sample rate index 0, padding bit.
-    out.push_back(static_cast<char>((BitrateIndex(layout_, kbps) << 4) | (padding ? 0x02 : 0x00)));
-    out.push_back(static_cast<char>(0x04));  // stereo, original
-    out.append(size - 4, '\0');
-    return start;
-  }
-
- private:
-  const MpegLayout& layout_;
-  long long remainder_ = 0;
-};
-
-
-int FrameCount(const Mp3Spec& shape) {
-  const MpegLayout& layout = Layout(shape.version);
-  return static_cast<int>(std::llround(shape.seconds * layout.sampleRate / layout.samplesPerFrame));
-}
-
-// The Xing frame must hold the side information and the 16 bytes of the
-// header ("Xing", flags, frames, bytes); the smallest MPEG-2 frames do not.
-int XingFrameKbps(const Mp3Spec& shape) {
-  return std::max(32, *std::max_element(shape.kbps.begin(), shape.kbps.end()));
-}
-
 std::string MakeAudioFrames(const Mp3Spec& shape) {
   if (shape.kbps.empty()) throw std::invalid_argument("Mp3Spec needs at least one bit rate");
   const MpegLayout& layout = Layout(shape.version);
-  const int frames = FrameCount(shape);
-  FrameWriter writer(layout);
+  const auto frames = static_cast<int>(std::llround(shape.seconds * layout.sampleRate / layout.samplesPerFrame));
   std::string out;
-  out.reserve(static_cast<std::size_t>(frames + 1) * 1500);
-  std::size_t xingFrame = 0;
-  if (shape.xing) xingFrame = writer.Append(out, XingFrameKbps(shape));
-  for (int i = 0; i < frames; ++i) writer.Append(out, shape.kbps[static_cast<std::size_t>(i) % shape.kbps.size()]);
+  long long remainder = 0;
+  // A silent frame (zeroed side information and main data), padded the way
+  // an encoder pads: the fractional bytes of every frame add up, and a frame
+  // takes one padding byte whenever they reach a whole one, so the stream's
+  // length matches its bit rate exactly.
+  auto append = [&](int kbps) {
+    const auto rate = std::find(layout.bitrates.begin(), layout.bitrates.end(), kbps);
+    if (rate == layout.bitrates.end())
+      throw std::invalid_argument("no such Layer III bit rate: " + std::to_string(kbps));
+    const long long numerator = static_cast<long long>(layout.slotCoefficient) * kbps;
+    remainder += numerator % layout.sampleRate;
+    const bool padding = remainder >= layout.sampleRate;
+    if (padding) remainder -= layout.sampleRate;
+    const auto size = static_cast<std::size_t>(numerator / layout.sampleRate + (padding ? 1 : 0));
+    out.push_back(static_cast<char>(0xFF));
+    out.push_back(static_cast<char>(layout.versionBits));
+    // Bit rate index, sample rate index 0, padding bit; stereo, original.
+    out.push_back(static_cast<char>(((rate - layout.bitrates.begin() + 1) << 4) | (padding ? 0x02 : 0x00)));
+    out.push_back(static_cast<char>(0x04));
+    out.append(size - 4, '\0');
+  };
+  // The Xing frame must hold the side information and the 16 bytes of the
+  // header ("Xing", flags, frames, bytes); the smallest MPEG-2 frames do not.
+  if (shape.xing) append(std::max(32, *std::max_element(shape.kbps.begin(), shape.kbps.end())));
+  for (int i = 0; i < frames; ++i) append(shape.kbps[static_cast<std::size_t>(i) % shape.kbps.size()]);
   if (shape.xing) {
     std::string header = "Xing";
     AppendBe32(header, 0x03);  // frame and byte counts present
     AppendBe32(header, static_cast<std::uint32_t>(frames));
     AppendBe32(header, static_cast<std::uint32_t>(out.size()));
-    out.replace(xingFrame + 4 + static_cast<std::size_t>(layout.sideInfoBytes), header.size(), header);
+    out.replace(4 + static_cast<std::size_t>(layout.sideInfoBytes), header.size(), header);
   }
   return out;
 }
@@ -126,9 +87,9 @@ std::string MakeAudioFrames(const Mp3Spec& shape) {
 TagLib::String Utf8(const std::string& text) { return TagLib::String(text, TagLib::String::UTF8); }
 
 std::string RenderId3v2(const TagSpec& shape) {
-  TagLib::String::Type encoding = TagLib::String::UTF8;
-  if (shape.kind == TagKind::Id3v23Latin1) encoding = TagLib::String::Latin1;
-  if (shape.kind == TagKind::Id3v23Utf16) encoding = TagLib::String::UTF16;
+  const TagLib::String::Type encoding = shape.kind == TagKind::Id3v23Latin1  ? TagLib::String::Latin1
+                                        : shape.kind == TagKind::Id3v23Utf16 ? TagLib::String::UTF16
+                                                                             : TagLib::String::UTF8;
   TagLib::ID3v2::Tag tag;
   const std::pair<const char*, const std::string*> frames[] = {
       {"TPE1", &shape.artist}, {"TPE2", &shape.band},  {"TPE3", &shape.conductor}, {"TCOM", &shape.composer},
@@ -149,22 +110,13 @@ std::string RenderId3v1(const TagSpec& shape) {
   tag.setAlbum(Utf8(shape.album));
   tag.setTitle(Utf8(shape.title));
   unsigned track = 0;
-  for (char c : shape.track) {
-    if (c < '0' || c > '9') break;
-    track = track * 10 + static_cast<unsigned>(c - '0');
-  }
+  for (std::size_t i = 0; i < shape.track.size() && std::isdigit(static_cast<unsigned char>(shape.track[i])); ++i)
+    track = track * 10 + static_cast<unsigned>(shape.track[i] - '0');
   tag.setTrack(std::min(track, 255u));
   return ToStd(tag.render());
 }
 
 }  // namespace
-
-int Mp3FrameCount(const Mp3Spec& shape) { return FrameCount(shape); }
-
-double Mp3Milliseconds(const Mp3Spec& shape) {
-  const MpegLayout& layout = Layout(shape.version);
-  return FrameCount(shape) * 1000.0 * layout.samplesPerFrame / layout.sampleRate;
-}
 
 std::string MakeId3Tag(const TagSpec& tag) {
   return tag.kind == TagKind::Id3v1 ? RenderId3v1(tag) : RenderId3v2(tag);
@@ -176,8 +128,6 @@ std::string MakeMp3(const Mp3Spec& shape) {
   for (const TagSpec& tag : shape.tags) (tag.kind == TagKind::Id3v1 ? back : front) += MakeId3Tag(tag);
   return front + MakeAudioFrames(shape) + back;
 }
-
-// ------------------------------------------------------------------ Ogg
 
 namespace {
 
@@ -218,29 +168,24 @@ VorbisTemplate Encode() {
   vorbis_block vb;
   vorbis_analysis_init(&vd, &vi);
   vorbis_block_init(&vd, &vb);
-
   ogg_packet identification, comments, codebooks;
   vorbis_analysis_headerout(&vd, &vc, &identification, &comments, &codebooks);
   out.identification = PacketBytes(identification);
   out.codebooks = PacketBytes(codebooks);
 
-  auto drain = [&] {
+  constexpr long kSamples = 2 * kOggRate;
+  float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(kSamples));
+  for (long i = 0; i < kSamples; ++i)
+    buffer[0][i] = 0.1f * static_cast<float>(std::sin(2.0 * 3.14159265358979 * kToneHz * static_cast<double>(i) / kOggRate));
+  for (const long written : {kSamples, 0L}) {  // the tone, then the end of the stream
+    vorbis_analysis_wrote(&vd, static_cast<int>(written));
     while (vorbis_analysis_blockout(&vd, &vb) == 1) {
       vorbis_analysis(&vb, nullptr);
       vorbis_bitrate_addblock(&vb);
       ogg_packet op;
       while (vorbis_bitrate_flushpacket(&vd, &op) == 1) out.audio.push_back(PacketBytes(op));
     }
-  };
-  constexpr long kSamples = 2 * kOggRate;
-  float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(kSamples));
-  for (long i = 0; i < kSamples; ++i)
-    buffer[0][i] = 0.1f * static_cast<float>(std::sin(2.0 * 3.14159265358979 * kToneHz * static_cast<double>(i) / kOggRate));
-  vorbis_analysis_wrote(&vd, static_cast<int>(kSamples));
-  drain();
-  vorbis_analysis_wrote(&vd, 0);
-  drain();
-
+  }
   vorbis_block_clear(&vb);
   vorbis_dsp_clear(&vd);
   vorbis_comment_clear(&vc);
@@ -249,54 +194,10 @@ VorbisTemplate Encode() {
   return out;
 }
 
-const VorbisTemplate& Template() {
-  static const VorbisTemplate encoded = Encode();  // thread-safe once
-  return encoded;
-}
-
-class OggWriter {
- public:
-  OggWriter() { ogg_stream_init(&os_, 0x41524c54); }
-  ~OggWriter() { ogg_stream_clear(&os_); }
-  OggWriter(const OggWriter&) = delete;
-  OggWriter& operator=(const OggWriter&) = delete;
-
-  void Add(const std::string& data, ogg_int64_t granule, bool last) {
-    ogg_packet op{};
-    op.packet = reinterpret_cast<unsigned char*>(const_cast<char*>(data.data()));
-    op.bytes = static_cast<long>(data.size());
-    op.b_o_s = packetNo_ == 0 ? 1 : 0;
-    op.e_o_s = last ? 1 : 0;
-    op.granulepos = granule;
-    op.packetno = packetNo_++;
-    ogg_stream_packetin(&os_, &op);  // copies the data
-    ogg_page page;
-    while (ogg_stream_pageout(&os_, &page) != 0) Append(page);
-  }
-  // Ends the current page; the audio must begin on a page of its own.
-  void Flush() {
-    ogg_page page;
-    while (ogg_stream_flush(&os_, &page) != 0) Append(page);
-  }
-  std::string Take() {
-    Flush();
-    return std::move(out_);
-  }
-
- private:
-  void Append(const ogg_page& page) {
-    out_.append(reinterpret_cast<const char*>(page.header), static_cast<std::size_t>(page.header_len));
-    out_.append(reinterpret_cast<const char*>(page.body), static_cast<std::size_t>(page.body_len));
-  }
-  ogg_stream_state os_;
-  ogg_int64_t packetNo_ = 0;
-  std::string out_;
-};
-
 }  // namespace
 
 std::string MakeOgg(double seconds, const std::vector<VorbisComment>& comments) {
-  const VorbisTemplate& encoded = Template();
+  static const VorbisTemplate encoded = Encode();  // thread-safe once
   const long long samples = std::max(0LL, std::llround(seconds * kOggRate));
 
   vorbis_comment vc;
@@ -308,61 +209,75 @@ std::string MakeOgg(double seconds, const std::vector<VorbisComment>& comments) 
   ogg_packet_clear(&commentPacket);
   vorbis_comment_clear(&vc);
 
-  OggWriter writer;
-  writer.Add(encoded.identification, 0, false);
-  writer.Add(commentBytes, 0, false);
-  writer.Add(encoded.codebooks, 0, false);
-  writer.Flush();
+  std::string out;
+  ogg_stream_state os;
+  ogg_stream_init(&os, 0x41524c54);
+  ogg_int64_t packetNo = 0;
+  auto pages = [&](int (*next)(ogg_stream_state*, ogg_page*)) {
+    for (ogg_page page; next(&os, &page) != 0;) {
+      out.append(reinterpret_cast<const char*>(page.header), static_cast<std::size_t>(page.header_len));
+      out.append(reinterpret_cast<const char*>(page.body), static_cast<std::size_t>(page.body_len));
+    }
+  };
+  // Pages as they fill; with `flush`, the current page ended too.
+  auto add = [&](const std::string& data, ogg_int64_t granule, bool last, bool flush) {
+    ogg_packet op{.packet = reinterpret_cast<unsigned char*>(const_cast<char*>(data.data())),
+                  .bytes = static_cast<long>(data.size()),
+                  .b_o_s = packetNo == 0,
+                  .e_o_s = last,
+                  .granulepos = granule,
+                  .packetno = packetNo++};
+    ogg_stream_packetin(&os, &op);  // copies the data
+    pages(ogg_stream_pageout);
+    if (flush) pages(ogg_stream_flush);
+  };
+  add(encoded.identification, 0, false, false);
+  add(commentBytes, 0, false, false);
+  add(encoded.codebooks, 0, false, true);  // the audio begins on a page of its own
   // The first packet only primes the decoder; the last one's granule
   // position trims the stream to the exact sample count.
   const long long packets = 1 + (samples + kSamplesPerPacket - 1) / kSamplesPerPacket;
   for (long long i = 0; i < packets; ++i) {
     const auto index = static_cast<std::size_t>(i);
-    const std::string& data =
-        index < kSteadyFirst ? encoded.audio[index]
-                             : encoded.audio[kSteadyFirst + (index - kSteadyFirst) % kSteadyCount];
+    const std::size_t packet = index < kSteadyFirst ? index : kSteadyFirst + (index - kSteadyFirst) % kSteadyCount;
+    const std::string& data = encoded.audio[packet];
     const bool last = i + 1 == packets;
-    writer.Add(data, last ? samples : i * kSamplesPerPacket, last);
+    add(data, last ? samples : i * kSamplesPerPacket, last, last);
   }
-  return writer.Take();
+  ogg_stream_clear(&os);
+  return out;
 }
-
-// ------------------------------------------------------------------ WAV
 
 std::string MakeWav(double seconds, int sampleRate, int channels) {
   const auto blockAlign = static_cast<std::uint32_t>(channels * 2);
-  const auto frames = static_cast<std::uint32_t>(std::llround(seconds * sampleRate));
-  const std::uint32_t dataBytes = frames * blockAlign;
-  std::string out;
-  out.reserve(44 + dataBytes);
-  out += "RIFF";
-  AppendLe32(out, 36 + dataBytes);
+  const std::uint32_t dataBytes = static_cast<std::uint32_t>(std::llround(seconds * sampleRate)) * blockAlign;
+  std::string out = "RIFF";
+  AppendLe(out, 36 + dataBytes, 4);
   out += "WAVEfmt ";
-  AppendLe32(out, 16);
-  AppendLe16(out, 1);  // PCM
-  AppendLe16(out, static_cast<std::uint32_t>(channels));
-  AppendLe32(out, static_cast<std::uint32_t>(sampleRate));
-  AppendLe32(out, static_cast<std::uint32_t>(sampleRate) * blockAlign);
-  AppendLe16(out, blockAlign);
-  AppendLe16(out, 16);
+  AppendLe(out, 16, 4);
+  AppendLe(out, 1, 2);  // PCM
+  AppendLe(out, static_cast<std::uint32_t>(channels), 2);
+  AppendLe(out, static_cast<std::uint32_t>(sampleRate), 4);
+  AppendLe(out, static_cast<std::uint32_t>(sampleRate) * blockAlign, 4);
+  AppendLe(out, blockAlign, 2);
+  AppendLe(out, 16, 2);
   out += "data";
-  AppendLe32(out, dataBytes);
+  AppendLe(out, dataBytes, 4);
   out.append(dataBytes, '\0');
   return out;
 }
 
-// ------------------------------------------------------------------ damage
-
 void PutLe32(std::string& bytes, std::size_t offset, std::uint32_t value) {
+  std::string le;
+  AppendLe(le, value, 4);
   if (bytes.size() < offset + 4) bytes.resize(offset + 4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[offset + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  bytes.replace(offset, 4, le);
 }
 
 std::string MakeGarbage(std::size_t size) {
   static const std::string kText = "This is not audio, only some text in a file with a music name.\n";
   std::string out;
-  out.reserve(size);
-  while (out.size() < size) out.append(kText, 0, std::min(kText.size(), size - out.size()));
+  while (out.size() < size) out.append(kText, 0, size - out.size());
   return out;
 }
 

@@ -6,15 +6,11 @@
 #include <utility>
 #include <vector>
 
-// Real audio files made at run time, so no binary sample lives in the tree.
-// Every function returns the file's bytes; write them with WriteFile(). The
-// output is deterministic, and all of it is cheap enough for the benchmark's
-// corpus generator: MP3 and WAV are built by hand; Ogg audio is encoded once
-// per process (a few milliseconds) and every stream is laid out from those
-// packets, so a file of any length costs microseconds.
+// Real audio files made at run time, so no binary sample lives in the tree:
+// each function returns the file's bytes, deterministically and cheaply
+// enough for the benchmark's corpus generator (Ogg audio is encoded once per
+// process and every stream is laid out from those packets).
 namespace auralith::testing {
-
-// ------------------------------------------------------------------ MP3
 
 enum class MpegVersion { Mpeg1, Mpeg2 };  // Layer III at 44.1 kHz / 22.05 kHz
 
@@ -42,12 +38,10 @@ struct TagSpec {
 struct Mp3Spec {
   MpegVersion version = MpegVersion::Mpeg1;
   double seconds = 1.0;  // rounded to whole frames (26.12 ms each)
-  // One value: constant bit rate. Several: the frames take them in turn,
-  // which makes a variable-bit-rate stream. Values in kbit/s, from the
-  // version's Layer III table.
+  // kbit/s of the version's Layer III table; several values make a
+  // variable-bit-rate stream, the frames taking them in turn.
   std::vector<int> kbps = {128};
-  // A Xing header frame (frame count and byte count) in front of the audio,
-  // as encoders write for VBR streams.
+  // A Xing frame (frame and byte counts) in front, as VBR encoders write.
   bool xing = false;
   // ID3v2 tags go in front of the audio, ID3v1 behind it.
   std::vector<TagSpec> tags{};
@@ -56,16 +50,8 @@ struct Mp3Spec {
 // Silent MPEG audio frames with their tags.
 std::string MakeMp3(const Mp3Spec& shape);
 
-// The audio frames of `shape` alone (no Xing frame counted) and their
-// playing time in milliseconds.
-int Mp3FrameCount(const Mp3Spec& shape);
-double Mp3Milliseconds(const Mp3Spec& shape);
-
-// A rendered ID3v2 tag (ID3v2 kinds) or ID3v1 tag, on its own: an MP3 file
-// made of nothing else has tags but no MPEG audio.
+// A rendered ID3v2 or ID3v1 tag on its own: as a file, tags but no audio.
 std::string MakeId3Tag(const TagSpec& tag);
-
-// ------------------------------------------------------------------ Ogg
 
 // Field name and value, both as stored (UTF-8; the name's case is kept).
 using VorbisComment = std::pair<std::string, std::string>;
@@ -74,20 +60,13 @@ using VorbisComment = std::pair<std::string, std::string>;
 // to whole samples, carrying the comments in the given order.
 std::string MakeOgg(double seconds, const std::vector<VorbisComment>& comments = {});
 
-// ------------------------------------------------------------------ WAV
-
-// A silent 16-bit PCM RIFF/WAVE file with a 44-byte header: RIFF chunk size
-// 36 + data bytes, average bytes per second sampleRate * channels * 2.
+// A silent 16-bit PCM RIFF/WAVE file with the plain 44-byte header.
 std::string MakeWav(double seconds, int sampleRate = 44100, int channels = 2);
 
-// ------------------------------------------------------------------ damage
-
-// Stores a 32-bit little-endian value at `offset`, growing `bytes` if needed
-// (to forge a header field such as a WAV chunk size).
+// Forges a 32-bit little-endian field at `offset`, growing `bytes` if needed.
 void PutLe32(std::string& bytes, std::size_t offset, std::uint32_t value);
 
-// Deterministic bytes that hold no MPEG frame sync, no RIFF, Ogg or ID3
-// signature: what a misnamed text or a damaged download looks like.
+// Text without any audio signature or frame sync, as a misnamed file holds.
 std::string MakeGarbage(std::size_t size);
 
 }  // namespace auralith::testing

@@ -34,22 +34,17 @@ std::string Native(const std::string& path) {
 }
 
 TempDir::TempDir() {
-  std::random_device rd;
-  std::mt19937_64 gen(rd() ^ static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-  for (;;) {
-    fs::path candidate = fs::temp_directory_path() / ("auralith-test-" + std::to_string(gen() % 1000000000ULL));
-    std::error_code ec;
-    if (fs::create_directory(candidate, ec)) {
-      path_ = WithTrailingSeparator(S(candidate));
-      return;
-    }
-  }
+  std::mt19937_64 random(std::random_device{}() ^
+                         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  fs::path candidate;
+  std::error_code ec;
+  do {
+    candidate = fs::temp_directory_path() / ("auralith-test-" + std::to_string(random() % 1000000000ULL));
+  } while (!fs::create_directory(candidate, ec));
+  path_ = WithTrailingSeparator(S(candidate));
 }
 
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(P(path_), ec);
-}
+TempDir::~TempDir() { RemoveTree(path_); }
 
 std::string TempDir::operator/(const std::string& relative) const { return path_ + Native(relative); }
 
@@ -107,26 +102,20 @@ MessageAnswer ScriptedPrompter::Message(const std::string& text, const std::stri
 MessageAnswer ScriptedPrompter::MessageFor(WindowRef owner, const std::string& text, const std::string& caption,
                                            MessageButtons buttons, MessageIcon icon) {
   shown.push_back({text, caption, buttons, icon, owner});
-  if (onShow) {
-    const Shown last = shown.back();
-    onShow(last);
-  }
-  if (!answers.empty()) {
-    const MessageAnswer answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+  if (onShow) onShow(Shown(shown.back()));  // a copy: the call may show another box
+  if (answers.empty()) return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+  const MessageAnswer answer = answers.front();
+  answers.pop_front();
+  return answer;
 }
 
 namespace {
 bool NextChoice(std::deque<std::string>* chosen, std::string* path) {
   if (chosen->empty()) return false;
-  std::string next = chosen->front();
+  const std::string next = chosen->front();
   chosen->pop_front();
-  if (next.empty()) return false;
-  *path = next;
-  return true;
+  if (!next.empty()) *path = next;
+  return !next.empty();
 }
 }  // namespace
 
@@ -151,17 +140,10 @@ std::string LittleEndian(std::uint64_t value, int bytes) {
   return out;
 }
 
-RegValue DwordValue(std::uint32_t word) {
-  RegValue value;
-  value.type = kRegDword;
-  value.data = LittleEndian(word, 4);
-  return value;
-}
+RegValue DwordValue(std::uint32_t word) { return RegValue{kRegDword, LittleEndian(word, 4)}; }
 
 void StoreLocation(RegistryStore& store, const std::string& location) {
-  RegValue value;
-  value.data = location + '\0';
-  store.Set(Hive::CurrentUser, kSettingsKey, "location", value);
+  store.Set(Hive::CurrentUser, kSettingsKey, "location", RegValue{kRegSz, location + '\0'});
 }
 
 std::vector<std::string> ShownTexts(const ScriptedPrompter& prompter) {

@@ -15,8 +15,8 @@
 
 namespace auralith::testing {
 
-// A fresh directory below the system's temporary folder, removed with all its
-// content when the object goes. path() ends in the platform's separator.
+// A fresh temporary directory, removed with its content when the object goes.
+// path() ends in the platform's separator.
 class TempDir {
  public:
   TempDir();
@@ -24,8 +24,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
-  // path() + relative, with '/' in `relative` turned into the platform's
-  // separator.
+  // path() + relative, with '/' in `relative` as the platform's separator.
   std::string operator/(const std::string& relative) const;
 
  private:
@@ -46,9 +45,8 @@ void SetModified(const std::string& path, std::int64_t seconds);
 // Lists the names in a directory, sorted.
 std::vector<std::string> ListNames(const std::string& dir);
 
-// Every message box shown, with its answer taken from a script (Ok / Yes by
-// default when the script has run out); file and folder dialogs answer from
-// their own scripts (cancelled when those have run out).
+// Every message box shown, answered from a script (then Ok / Yes); file and
+// folder dialogs take the next of `chosen` (then cancelled).
 class ScriptedPrompter : public Prompter {
  public:
   struct Shown {
@@ -69,7 +67,7 @@ class ScriptedPrompter : public Prompter {
 
   std::deque<MessageAnswer> answers;
   std::vector<Shown> shown;
-  // Called for every box while it is "up", on the thread that shows it.
+  // Called for every box while it is up, on the thread that shows it.
   std::function<void(const Shown&)> onShow;
   // Each dialog takes the next entry; an empty entry cancels.
   std::deque<std::string> chosen;
@@ -78,8 +76,7 @@ class ScriptedPrompter : public Prompter {
   std::vector<std::string> documents;
 };
 
-// Records every progress operation as a line of text ("step:...", "item:...",
-// "range:0,5", "stepsize:1", "pos:3", "stepit").
+// Every progress operation as a line ("step:...", "range:0,5", "stepit").
 class RecordingProgress : public ProgressSink {
  public:
   void SetStepLine(const std::string& text) override { log.push_back("step:" + text); }
@@ -94,9 +91,8 @@ class RecordingProgress : public ProgressSink {
   std::vector<std::string> log;
 };
 
-// Every call to the desktop shell as a line ("Create", "SetWallpaper",
-// "GetDesktopItemCount", "ApplyChanges:15", "Release"), with switches for the
-// answers.
+// Every call to the desktop shell as a line ("Create", "ApplyChanges:15"),
+// with switches for the answers.
 class RecordingShell : public DesktopShell {
  public:
   bool Create() override {
@@ -122,8 +118,7 @@ class RecordingShell : public DesktopShell {
   std::vector<std::u16string> wallpapers;
 };
 
-// Every request to the player as a line ("IsRunning", "Close", "Restart",
-// "Start:<program>", "Pause:<ms>"), with a switch for whether it runs.
+// Every request to the player as a line ("Start:<program>", "Pause:<ms>").
 class RecordingPlayer : public PlayerControl {
  public:
   bool IsRunning() override {
@@ -139,18 +134,13 @@ class RecordingPlayer : public PlayerControl {
   std::vector<std::string> calls;
 };
 
-// Start-up's windows, as lines ("configuration", "configuration+apply",
-// "uninstall applier").
+// Start-up's windows, as lines.
 class RecordingWindows : public StartupWindows {
  public:
-  void ShowConfiguration(Settings& settings, bool applyFirst) override {
-    (void)settings;
+  void ShowConfiguration(Settings&, bool applyFirst) override {
     shown.push_back(applyFirst ? "configuration+apply" : "configuration");
   }
-  void ApplyForUninstall(Settings& settings) override {
-    (void)settings;
-    shown.push_back("uninstall applier");
-  }
+  void ApplyForUninstall(Settings&) override { shown.push_back("uninstall applier"); }
   std::vector<std::string> shown;
 };
 

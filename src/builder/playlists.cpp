@@ -156,12 +156,17 @@ class PlaylistRecord {
   }
 
   void Load() {
+    // A record of a million playlists is some tens of megabytes; a larger
+    // file is no record of ours and is not read into memory.
+    constexpr std::size_t kMostBytes = 256u << 20;
     std::string text;
     if (std::FILE* file = std::fopen(path_.c_str(), "rb")) {
       char chunk[64 * 1024];
-      for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+      for (std::size_t n; text.size() <= kMostBytes && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        text.append(chunk, n);
       std::fclose(file);
     }
+    if (text.size() > kMostBytes) return;
     if (text.rfind(kHeader, 0) != 0) return;
     std::size_t pos = std::string_view(kHeader).size();
     while (pos < text.size()) {

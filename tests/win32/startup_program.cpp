@@ -31,8 +31,7 @@ struct Started {
 
 // Runs the program, answers the location question with `answer` and closes
 // the configuration window with Cancel, which stores nothing.
-Started Start(const std::string& program, const std::string& commandLine, int answer = IDNO,
-              const std::string& folder = "") {
+Started Start(const std::string& program, const std::string& commandLine, int answer, const std::string& folder = "") {
   Started started{-1, ""};
   started.code = testing::RunProcess(
       {.commandLine = commandLine, .program = program, .folder = folder, .poll = [&](HANDLE process) {
@@ -65,24 +64,20 @@ class StartupProgramTest : public ::testing::Test {
   testing::TempDir player_;
 };
 
-TEST_F(StartupProgramTest, AnotherFolderAsksAndKeepsOrTakesTheNewOne) {
-  ASSERT_EQ(Start(program_, Quoted(program_)).code, 0);
+// Started by its bare name, the program still records its own folder; a
+// copy in another folder then asks whether to take that one.
+TEST_F(StartupProgramTest, RecordsItsFolderAndAsksWhenStartedFromAnother) {
+  ASSERT_EQ(Start(program_, "Auralith.exe", IDNO, folder_).code, 0);
+  EXPECT_EQ(Location(), RegText(folder_).second) << "not the relative path";
   testing::TempDir other;
   const std::string copy = other.path() + "Auralith.exe";
   ASSERT_TRUE(CopyFileA(program_.c_str(), copy.c_str(), FALSE));
-  for (const int answer : {IDNO, IDYES}) {
-    const Started started = Start(copy, Quoted(copy), answer);
-    EXPECT_EQ(started.code, 0);
-    EXPECT_EQ(started.question,
-              "It seems like you have run this application from another location before.\n"
-              "Do you want to make this location the default one?");
-    EXPECT_EQ(Location(), RegText(answer == IDYES ? other.path() : folder_).second);
-  }
-}
-
-TEST_F(StartupProgramTest, StartByBareNameRecordsTheProgramFolder) {
-  ASSERT_EQ(Start(program_, "Auralith.exe", IDNO, folder_).code, 0);
-  EXPECT_EQ(Location(), RegText(folder_).second) << "not the relative path";
+  const Started started = Start(copy, Quoted(copy), IDYES);
+  EXPECT_EQ(started.code, 0);
+  EXPECT_EQ(started.question,
+            "It seems like you have run this application from another location before.\n"
+            "Do you want to make this location the default one?");
+  EXPECT_EQ(Location(), RegText(other.path()).second);
 }
 
 }  // namespace

@@ -29,8 +29,7 @@ std::string Get(RegistryStore& store, const std::string& name, const std::string
   return store.Query(Hive::CurrentUser, key, name, &value) ? value.data : "<missing>";
 }
 
-// A player folder with its program, so that start-up finds the player
-// without asking.
+// A player folder with its program, so that start-up finds it without asking.
 int Start(MemoryRegistryStore& store, ScriptedPrompter& prompter, std::vector<std::string> args,
           testing::RecordingWindows* windows = nullptr) {
   static const testing::TempDir player;
@@ -58,8 +57,7 @@ TEST(StartupTest, FirstRunRecordsTheDirectoryAndWritesFactoryDefaults) {
   EXPECT_TRUE(prompter.shown.empty());
   EXPECT_EQ(Get(store, "location"), Sz(kDir));
   EXPECT_EQ(Get(store, "HideIcons", kAdvanced), LittleEndian(1, 4));
-  // Factory defaults, not the load defaults (which leave these at 0), and
-  // every value written.
+  // Factory defaults, not the load defaults (0 here), and every value written.
   EXPECT_EQ(Get(store, "4_id3") + Get(store, "3_launchsingle"), LittleEndian(1, 4) + LittleEndian(1, 4));
   const auto& corvale = store.root(Hive::CurrentUser).subkeys.at("software").key->subkeys.at("corvale");
   EXPECT_EQ(corvale.key->subkeys.at("auralith").key->values.size(), 30u);
@@ -107,8 +105,7 @@ TEST(StartupTest, AsksAboutTheLocationOnlyWhenTheDirectoryReallyDiffers) {
   }
 }
 
-// Only the exact first argument sets the mode; the window opens last, and
-// "-uninstall" runs the applier instead.
+// Only the exact first argument sets the mode; "-uninstall" runs the applier instead of the window.
 TEST(StartupTest, TheFirstArgumentChoosesTheMode) {
   struct Case {
     std::vector<std::string> args;

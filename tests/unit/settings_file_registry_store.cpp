@@ -112,8 +112,8 @@ TEST(FileRegistryStoreTest, WritesTheRegExportFormatWithCrLf) {
 }
 
 TEST(FileRegistryStoreTest, ReadsWhatOtherToolsWrite) {
-  // A byte-order mark, line ends of both kinds, comments, blanks, trailing
-  // spaces, continued and upper-case hex, a later duplicate, no final line end.
+  // A byte-order mark, both line ends, comments, blanks, trailing spaces,
+  // continued and upper-case hex, a later duplicate, no final line end.
   TempDir dir;
   WriteFile(dir / "HKEY_CURRENT_USER.reg",
             "\xEF\xBB\xBFWindows Registry Editor Version 5.00  \n; a comment\r\n   \n[hkey_current_user\\A]  \r\n"
@@ -153,16 +153,14 @@ TEST(FileRegistryStoreTest, QuickRewritesOfTheSameSizeAreSeen) {
   for (int i = 0; i < 60; ++i) {
     const std::string digit(1, static_cast<char>('0' + i % 10));
     ASSERT_TRUE(writer.Set(Hive::CurrentUser, "K", "v", Text(digit)));
-    // A second write before the reader looks may reuse the first file's
-    // inode number within one clock tick.
+    // A second write before the reader looks may reuse the inode in one tick.
     if (i % 3 == 0) {
       ASSERT_TRUE(writer.Set(Hive::CurrentUser, "K", "v", Text(digit == "9" ? "8" : "9")));
       ASSERT_TRUE(writer.Set(Hive::CurrentUser, "K", "v", Text(digit)));
     }
     ASSERT_EQ(Get(reader, "K", "v"), Show(Text(digit))) << "round " << i;
   }
-  // A file dated ahead of the clock (copied from another machine, say) is
-  // still replaced by a later-dated one.
+  // A file dated ahead of the clock is still replaced by a later-dated one.
   const std::string path = writer.FilePath(Hive::CurrentUser);
   struct stat st;
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -175,8 +173,7 @@ TEST(FileRegistryStoreTest, QuickRewritesOfTheSameSizeAreSeen) {
 }
 
 TEST(FileRegistryStoreTest, ConcurrentWritersLoseNoChange) {
-  // A lock on the file is held per open file, so two stores on two threads
-  // contend as two processes do.
+  // Locks belong to the open file: two stores on two threads contend as processes do.
   TempDir dir;
   constexpr std::uint32_t kValues = 300;
   auto write = [&](const std::string& prefix) {
@@ -189,7 +186,8 @@ TEST(FileRegistryStoreTest, ConcurrentWritersLoseNoChange) {
   other.join();
   FileRegistryStore store(dir.path());
   for (const std::string prefix : {"a", "b"})
-    for (std::uint32_t v = 0; v < kValues; ++v) ASSERT_EQ(Get(store, "K", prefix + std::to_string(v)), Show(DwordValue(v)));
+    for (std::uint32_t v = 0; v < kValues; ++v)
+      ASSERT_EQ(Get(store, "K", prefix + std::to_string(v)), Show(DwordValue(v)));
   EXPECT_EQ(ListNames(dir.path()), kHiveAndLock) << "no temporary file, no backup of a damaged one";
 }
 
@@ -300,8 +298,7 @@ TEST(FileRegistryStoreTest, FailedWritesChangeNothing) {
                                   {tooDeep, "v"}})
     EXPECT_FALSE(store.Set(Hive::CurrentUser, key, name, Text("x"))) << key << " / " << name;
   EXPECT_FALSE(store.DeleteTree(Hive::CurrentUser, ""));
-  // The temporary file cannot be made: the old content stays, on disk and
-  // in what the store answers.
+  // The temporary file cannot be made: the old content stays, on disk and in memory.
   ASSERT_TRUE(store.Set(Hive::CurrentUser, "K", "v", Text("old")));
   const std::string before = ReadFile(store.FilePath(Hive::CurrentUser));
   testing::MakeDirectories(store.FilePath(Hive::CurrentUser) + ".tmp");

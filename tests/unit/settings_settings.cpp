@@ -38,9 +38,8 @@ std::string Describe(const RegValue& value) {
   return "type " + std::to_string(value.type) + ":" + std::to_string(value.data.size()) + " bytes";
 }
 
-// Every change that reaches the registry, in order: "name=sz:Black" for the
-// program's key, "Advanced:HideIcons=dword:1", "HKCR:..." and
-// "delete:HKCU\key".
+// Every change, in order: "name=sz:Black" in the program's key,
+// "Advanced:HideIcons=dword:1", "HKCR:..." and "delete:HKCU\key".
 struct RecordingStore : MemoryRegistryStore {
   bool Set(Hive hive, const std::string& key, const std::string& name, const RegValue& value) override {
     const std::string where = hive == Hive::ClassesRoot ? "HKCR:" : key == kAdvanced ? "Advanced:" : "";
@@ -51,8 +50,7 @@ struct RecordingStore : MemoryRegistryStore {
     log.push_back(std::string("delete:") + (hive == Hive::CurrentUser ? "HKCU\\" : "HKCR\\") + key);
     return MemoryRegistryStore::DeleteTree(hive, key);
   }
-  // "name=text" entries as texts, "name=#n" as numbers, in the program's key,
-  // unrecorded.
+  // Unrecorded "name=text" texts and "name=#n" numbers in the program's key.
   void Put(const std::string& entries) {
     for (const std::string& entry : Split(entries)) {
       const Log pair = Split(entry, '=');
@@ -69,9 +67,8 @@ struct RecordingStore : MemoryRegistryStore {
   Log log;
 };
 
-// What construction writes on an empty registry: the load defaults, in order.
-// 4_organizationnum is set to 0, which is what it caches already, so it is not
-// written.
+// What construction writes on an empty registry, in order; 4_organizationnum
+// is set to the 0 it caches already, so it is not written.
 const std::string kLoadDefaults =
     "2_backcolor=sz:Black|2_textcolor=sz:Green|2_textsize=sz:18|2_textface=sz:Georgia|"
     "3_lefttrigger=sz:Show Artists|3_lefttriggernum=dword:1|3_toptrigger=sz:Show Albums|3_toptriggernum=dword:2|"
@@ -119,7 +116,8 @@ TEST(SettingsTest, ResetToDefaultsStoresTheFactoryDefaultsAndLeavesThePlacesAlon
       kLoadDefaults +
       "|2_backimage=sz:|4_format=sz:|2_backtype=dword:0|2_backposition=dword:0|2_leavecover=dword:0|"
       "3_position=dword:0|3_launchsingle=dword:1|4_organizationnum=dword:0|4_id3=dword:1|4_prefix=dword:1|"
-      "4_the=dword:1|4_headers=dword:1|4_ignorefileinfo=dword:0|location=sz:/old/|winamp=sz:/winamp/|4_music=sz:/music/";
+      "4_the=dword:1|4_headers=dword:1|4_ignorefileinfo=dword:0|location=sz:/old/|winamp=sz:/winamp/|"
+      "4_music=sz:/music/";
   for (const std::string& entry : Split(expected)) {
     const std::string name = entry.substr(0, entry.find('='));
     EXPECT_EQ(name + "=" + store.Stored(name), entry);

@@ -19,8 +19,7 @@ namespace {
 using testing::TempDir;
 using testing::WriteFile;
 
-// Whether the file system under the test folder keeps the hidden attribute
-// (under Wine it needs extended attributes on the host's file system).
+// Whether the hidden attribute is kept (under Wine: extended attributes on the host).
 bool MakeHidden(const std::string& path) {
   SetFileAttributesA(path.c_str(), GetFileAttributesA(path.c_str()) | FILE_ATTRIBUTE_HIDDEN);
   const DWORD now = GetFileAttributesA(path.c_str());
@@ -105,8 +104,7 @@ TEST(Win32FileSystem, IdentifyNamesTheDirectoryNotTheSpelling) {
   }
   EXPECT_FALSE(fs.Identify(dir / "Gamma", &none));
 
-  // The walk takes a folder's node from its parent's listing instead of
-  // opening the folder: it must be the node IdentifyNode() gives.
+  // The walk takes a folder's node from its parent's listing: it must be IdentifyNode()'s.
   std::vector<DirEntry> entries;
   ASSERT_TRUE(fs.ListDirectory(dir.path(), &entries));
   ASSERT_EQ(entries.size(), 2u);

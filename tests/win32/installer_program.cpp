@@ -1,8 +1,7 @@
 // The way a user goes, in a Wine prefix made afresh for each run: the built
 // installer run silently, with a stand-in player for .m3u files; a music
-// folder and "Generate playlists" in the window it opens; a desktop-page link
-// played through the installed handler; then its uninstaller. The windows
-// need a display (Xvfb under Wine).
+// folder and "Generate playlists" in the window it opens; then its
+// uninstaller. The windows need a display (Xvfb under Wine).
 #include <windows.h>
 // After windows.h, which they build on.
 #include <commctrl.h>
@@ -165,15 +164,6 @@ TEST_F(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFil
     PostMessageA(sheet.window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
   DWORD code = 1;
   ASSERT_TRUE(GetExitCodeProcess(sheet.process, &code) && code == 0) << code;
-
-  // A click on the album in the desktop page: the player gets the playlist.
-  // Start-up stored the player's folder in the association's lower case.
-  EXPECT_EQ(
-      RunProcess({.commandLine = Quoted(folder_ + "\\AuralithURL.exe") + " \"Auralith:play/lumen_firstlight.m3u\""}),
-      0);
-  ASSERT_TRUE(testing::WaitForFile(player_ / "command-line.txt"));
-  const std::string played = testing::ReadFile(player_ / "command-line.txt");
-  EXPECT_EQ(lstrcmpiA(played.c_str(), (Quoted(player_ / "winamp.exe") + " " + Quoted(playlist)).c_str()), 0) << played;
 
   // A file of the user's own.
   testing::WriteFile(folder_ + "\\notes.txt", "mine");

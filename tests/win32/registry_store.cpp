@@ -75,8 +75,7 @@ TEST_F(Win32RegistryStoreTest, DeleteTreeRemovesTheWholeTreeOnly) {
   EXPECT_TRUE(store.DeleteTree(Hive::CurrentUser, kTestKey + "\\tree"));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, (kTestKey + "\\Tree").c_str()));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, (kTestKey + "\\Sibling").c_str()));
-  // Missing keys, and keys below missing parents, are no error; the whole
-  // hive is never the target.
+  // Missing keys and parents are no error; the whole hive is never the target.
   EXPECT_TRUE(store.DeleteTree(Hive::CurrentUser, kTestKey + "\\No\\Such\\Key"));
   EXPECT_FALSE(store.DeleteTree(Hive::CurrentUser, ""));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, (kTestKey + "\\Sibling").c_str()));

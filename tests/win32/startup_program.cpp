@@ -1,7 +1,6 @@
-// Runs the built Auralith.exe as a user would and looks at the location it
-// leaves in the registry; the choices themselves are the start-up unit
-// tests', and the first start's values, -install and -uninstall the
-// installer test's. The location question needs a display (Xvfb under Wine).
+// Runs the built Auralith.exe and looks at the location it stores; the
+// choices themselves are the start-up unit tests'. The location question
+// needs a display (Xvfb under Wine).
 #include <windows.h>
 // After windows.h, which they build on.
 #include <commctrl.h>
@@ -50,8 +49,7 @@ class StartupProgramTest : public ::testing::Test {
     ASSERT_FALSE(folder_.empty()) << "AURALITH_PROGRAM_DIR is not set";
     ASSERT_TRUE(testing::FileExists(program_)) << program_ << " is not built";
     SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-    // A player for start-up to find through its file association, so that
-    // it asks nobody to browse for one.
+    // A player for start-up to find through its file association.
     testing::WriteFile(player_ / "winamp.exe", "");
     testing::SetClass("Winamp.File\\shell\\open\\command", Quoted(player_ / "winamp.exe") + " \"%1\"");
   }

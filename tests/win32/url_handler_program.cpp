@@ -1,7 +1,5 @@
-// Runs the built AuralithURL.exe as the shell would. Winamp, and the system's
-// program for .m3u files, is a copy of this test program named "winamp.exe",
-// which records its command line and ends.
-// Error boxes need a display (Xvfb under Wine).
+// Runs the built AuralithURL.exe as the shell would. The player is a copy of
+// this test program named "winamp.exe". Error boxes need a display (Xvfb).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -70,8 +68,7 @@ class UrlHandlerProgramTest : public ::testing::Test {
   }
   void TearDown() override { registry_.DeleteTree(Hive::CurrentUser, kSettingsKey); }
 
-  // The player's command line once it has run, or "" when it has not within
-  // `wait`.
+  // The player's command line, or "" when it has not run within `wait`.
   std::string Recorded(std::chrono::milliseconds wait = testing::kProgramTimeout) {
     const std::string record = player_ + "command-line.txt";
     return testing::WaitForFile(record, wait) ? testing::ReadFile(record) : "";

@@ -1,5 +1,4 @@
-// Finding the player, installing and removing its plug-in, the URL scheme
-// and the uninstaller's order, over a file system of named files.
+// The player, its plug-in, the URL scheme and the uninstaller, over named files.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -133,8 +132,7 @@ TEST(WinampTest, InstallReplacesOnlyADifferentPluginAndRestartsThePlayerAsNeeded
     Fixture f;
     f.settings.winamp.Set(kPlayer);
     if (c.installed >= 0) f.fs.files[kShipped] = {100, 5};
-    if (c.installed != 0) f.fs.files[kInstalled] = {100, 4};
-    if (c.installed == 5) f.fs.files[kInstalled] = {100, 5};
+    if (c.installed != 0) f.fs.files[kInstalled] = {100, c.installed == 5 ? 5 : 4};
     f.fs.locked = c.locked;
     f.player.running = c.running;
     InstallPlugin(f.settings, f.fs, f.prompter, f.player, ShippedPlugin(f.settings, f.fs));
@@ -145,8 +143,7 @@ TEST(WinampTest, InstallReplacesOnlyADifferentPluginAndRestartsThePlayerAsNeeded
   }
 }
 
-// Machine-wide classes that cannot be written, as for a user without
-// administrator rights, send the scheme to the user's own classes.
+// Machine-wide classes that a user cannot write send the scheme to the user's own.
 struct UserOnlyStore : MemoryRegistryStore {
   bool Set(Hive hive, const std::string& key, const std::string& name, const RegValue& value) override {
     return hive != Hive::ClassesRoot && MemoryRegistryStore::Set(hive, key, name, value);

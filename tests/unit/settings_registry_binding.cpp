@@ -12,8 +12,7 @@ namespace {
 
 using testing::LittleEndian;
 
-// A registry whose reads and writes can be made to fail, counting the calls
-// that reach it.
+// A registry whose reads and writes can be made to fail, counting the calls.
 struct FlakyStore : MemoryRegistryStore {
   bool Query(Hive hive, const std::string& key, const std::string& name, RegValue* value) override {
     ++queries;

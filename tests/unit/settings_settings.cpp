@@ -38,9 +38,8 @@ std::string Describe(const RegValue& value) {
   return "type " + std::to_string(value.type) + ":" + std::to_string(value.data.size()) + " bytes";
 }
 
-// Every change that reaches the registry, in order: "name=sz:Black" for the
-// program's key, "Advanced:HideIcons=dword:1", "HKCR:..." and
-// "delete:HKCU\key".
+// Every change, in order: "name=sz:Black" in the program's key,
+// "Advanced:HideIcons=dword:1", "HKCR:..." and "delete:HKCU\key".
 struct RecordingStore : MemoryRegistryStore {
   bool Set(Hive hive, const std::string& key, const std::string& name, const RegValue& value) override {
     const std::string where = hive == Hive::ClassesRoot ? "HKCR:" : key == kAdvanced ? "Advanced:" : "";
@@ -51,8 +50,7 @@ struct RecordingStore : MemoryRegistryStore {
     log.push_back(std::string("delete:") + (hive == Hive::CurrentUser ? "HKCU\\" : "HKCR\\") + key);
     return MemoryRegistryStore::DeleteTree(hive, key);
   }
-  // "name=text" entries as texts, "name=#n" as numbers, in the program's key,
-  // unrecorded.
+  // Unrecorded "name=text" texts and "name=#n" numbers in the program's key.
   void Put(const std::string& entries) {
     for (const std::string& entry : Split(entries)) {
       const Log pair = Split(entry, '=');
@@ -69,15 +67,8 @@ struct RecordingStore : MemoryRegistryStore {
   Log log;
 };
 
-Log Names(const Log& log) {
-  Log names;
-  for (const auto& entry : log) names.push_back(entry.substr(0, entry.find('=')));
-  return names;
-}
-
-// What construction writes on an empty registry: the load defaults, in order.
-// 4_organizationnum is set to 0, which is what it caches already, so it is not
-// written.
+// What construction writes on an empty registry, in order; 4_organizationnum
+// is set to the 0 it caches already, so it is not written.
 const std::string kLoadDefaults =
     "2_backcolor=sz:Black|2_textcolor=sz:Green|2_textsize=sz:18|2_textface=sz:Georgia|"
     "3_lefttrigger=sz:Show Artists|3_lefttriggernum=dword:1|3_toptrigger=sz:Show Albums|3_toptriggernum=dword:2|"
@@ -112,56 +103,27 @@ TEST(SettingsTest, LoadingWritesTheDefaultsOfEmptyTextsOnly) {
   }
 }
 
-const Log kSaveAllOrder = Split(
-    "location|winamp|2_backcolor|2_textcolor|2_textsize|2_textface|Advanced:HideIcons|2_backtype|2_backimage|"
-    "2_backposition|2_leavecover|3_lefttrigger|3_toptrigger|3_righttrigger|3_lefttriggernum|3_toptriggernum|"
-    "3_righttriggernum|3_offset|3_position|3_launchsingle|4_music|4_extensions|4_organization|4_organizationnum|"
-    "4_format|4_id3|4_prefix|4_the|4_outformat|4_ignorefileinfo|4_headers");
-
-TEST(SettingsTest, SaveAllWritesEveryValueInOrderAsCached) {
+TEST(SettingsTest, ResetToDefaultsStoresTheFactoryDefaultsAndLeavesThePlacesAlone) {
   RecordingStore store;
-  Settings settings(store);
-  settings._4_outformat.Set("%1 - %4");
-  store.log.clear();
-  settings.SaveAll();
-  EXPECT_EQ(Names(store.log), kSaveAllOrder);
-  // Never found and never set: written as the empty text or 0.
-  EXPECT_EQ(store.Stored("4_music") + store.Stored("4_id3") + store.Stored("HideIcons", Hive::CurrentUser, kAdvanced),
-            "sz:dword:0dword:0");
-  EXPECT_EQ(store.Stored("4_outformat"), "sz:%1 - %4");
-}
-
-TEST(SettingsTest, ResetToDefaultsSetsFactoryDefaultsInOrderThenSavesAll) {
-  RecordingStore store;
-  // Every option off its factory default, so that every Set writes.
-  store.Put(
-      "2_backcolor=x|2_textcolor=x|2_textsize=x|2_textface=x|2_backimage=x|3_lefttrigger=x|3_toptrigger=x|"
-      "3_righttrigger=x|3_offset=x|4_extensions=x|4_organization=x|4_format=x|4_outformat=x|2_backtype=#7|"
-      "2_backposition=#7|2_leavecover=#7|3_lefttriggernum=#7|3_toptriggernum=#7|3_righttriggernum=#7|3_position=#7|"
-      "3_launchsingle=#7|4_organizationnum=#7|4_id3=#7|4_prefix=#7|4_the=#7|4_headers=#7|4_ignorefileinfo=#7|"
-      "location=/old/|winamp=/winamp/|4_music=/music/");
+  store.Put(kAllStored +
+            "|2_backimage=x|4_format=x|2_backtype=#7|2_backposition=#7|2_leavecover=#7|3_position=#7|"
+            "3_launchsingle=#0|4_organizationnum=#7|4_id3=#0|4_prefix=#0|4_the=#0|4_headers=#0|4_ignorefileinfo=#7|"
+            "location=/old/|winamp=/winamp/|4_music=/music/");
   store.MemoryRegistryStore::Set(Hive::ClassesRoot, kCommand, "", RegValue{kRegSz, std::string("c\0", 2)});
   Settings settings(store);
-  ASSERT_TRUE(store.log.empty());
-
   settings.ResetToDefaults();
-  const Log resets = Split(
-      "2_backcolor=sz:Black|2_textcolor=sz:Green|2_textsize=sz:18|2_textface=sz:Georgia|Advanced:HideIcons=dword:1|"
-      "2_backtype=dword:0|2_backimage=sz:|2_backposition=dword:0|2_leavecover=dword:0|"
-      "3_lefttrigger=sz:Show Artists|3_lefttriggernum=dword:1|3_toptrigger=sz:Show Albums|3_toptriggernum=dword:2|"
-      "3_righttrigger=sz:Hide All|3_righttriggernum=dword:3|3_offset=sz:0|3_position=dword:0|"
-      "3_launchsingle=dword:1|4_extensions=sz:mp3,ogg,wav|4_organization=sz:None|4_organizationnum=dword:0|"
-      "4_format=sz:|4_id3=dword:1|4_prefix=dword:1|4_the=dword:1|4_headers=dword:1|4_outformat=sz:%3. %4|"
-      "4_ignorefileinfo=dword:0");
-  Log expected = resets;
-  expected.insert(expected.end(), kSaveAllOrder.begin(), kSaveAllOrder.end());
-  EXPECT_EQ(Names(store.log), Names(expected));
-  store.log.resize(resets.size());
-  EXPECT_EQ(store.log, resets);
-  // Left alone.
-  EXPECT_EQ(store.Stored("location") + store.Stored("winamp") + store.Stored("4_music"),
-            "sz:/old/sz:/winamp/sz:/music/");
-  EXPECT_EQ(store.Stored("", Hive::ClassesRoot, kCommand), "sz:c");
+  const std::string expected =
+      kLoadDefaults +
+      "|2_backimage=sz:|4_format=sz:|2_backtype=dword:0|2_backposition=dword:0|2_leavecover=dword:0|"
+      "3_position=dword:0|3_launchsingle=dword:1|4_organizationnum=dword:0|4_id3=dword:1|4_prefix=dword:1|"
+      "4_the=dword:1|4_headers=dword:1|4_ignorefileinfo=dword:0|location=sz:/old/|winamp=sz:/winamp/|"
+      "4_music=sz:/music/";
+  for (const std::string& entry : Split(expected)) {
+    const std::string name = entry.substr(0, entry.find('='));
+    EXPECT_EQ(name + "=" + store.Stored(name), entry);
+  }
+  EXPECT_EQ(store.Stored("HideIcons", Hive::CurrentUser, kAdvanced) + store.Stored("", Hive::ClassesRoot, kCommand),
+            "dword:1sz:c");
 }
 
 TEST(SettingsTest, RemoveAllDeletesTheProgramKeyOnly) {

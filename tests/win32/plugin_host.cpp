@@ -1,7 +1,5 @@
-// Loads the 64-bit build of gen_auralith.dll as the player does and plays
-// the player to it: a window that answers its questions, a track that
-// starts, a stop. (The player itself, and the plug-in that ships, are 32-bit,
-// which this machine's Wine cannot run; plugin_image.cpp checks that one.)
+// Loads the 64-bit build of gen_auralith.dll as the 32-bit player would load
+// the shipped one, and plays the player to it: a track starts, then stops.
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <shlwapi.h>
@@ -31,8 +29,7 @@ LRESULT CALLBACK PlayerWindow(HWND window, UINT message, WPARAM wParam, LPARAM l
   return lParam == 211 && wParam == 0 ? reinterpret_cast<LRESULT>(playingFile.c_str()) : 0;
 }
 
-// Runs this thread's messages, which carry the plug-in's timer, until `done`
-// holds or 20 seconds have passed.
+// Runs this thread's messages, which carry the plug-in's timer, for up to 20 s.
 bool PumpUntil(const std::function<bool()>& done) {
   for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20); !done();) {
     if (std::chrono::steady_clock::now() > deadline) return false;

@@ -1,7 +1,5 @@
-// The player is a 32-bit program, which this machine's Wine cannot run, so
-// the gen_auralith.dll that ships is checked as the player's loader reads it:
-// its machine, the entry point the player looks up by name, and the DLLs it
-// would bring along.
+// The shipped gen_auralith.dll is 32-bit, which this Wine cannot load, so it
+// is read as the player's loader reads it: machine, entry point and DLLs.
 #include <windows.h>
 
 #include <gmock/gmock.h>
@@ -17,15 +15,12 @@
 namespace auralith {
 namespace {
 
-// Windows' own DLLs, which every process can load. The compiler's run-time
-// DLLs (libstdc++, libgcc, libwinpthread) are not among them: the player's
-// folder has none.
+// Windows' own DLLs; the compiler's run-time DLLs are not in the player's folder.
 const std::set<std::string> kSystemDlls = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll",
                                            "kernel32.dll", "msvcrt.dll",   "ole32.dll",    "oleaut32.dll",
                                            "shell32.dll",  "shlwapi.dll",  "user32.dll",   "ucrtbase.dll"};
 
-// The loader's own readers of an image's headers, which take a PE32 file in
-// a 64-bit process as well, and the file's bytes rather than a loaded image.
+// The loader's own header readers, which take a PE32 file's bytes in a 64-bit process.
 template <typename Function>
 Function FromNtdll(const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
@@ -34,8 +29,7 @@ const auto NtHeader = FromNtdll<IMAGE_NT_HEADERS*(WINAPI*)(void*)>("RtlImageNtHe
 const auto DirectoryEntry = FromNtdll<void*(WINAPI*)(void*, BOOLEAN, USHORT, ULONG*)>("RtlImageDirectoryEntryToData");
 const auto RvaToVa = FromNtdll<void*(WINAPI*)(IMAGE_NT_HEADERS*, void*, ULONG, void*)>("RtlImageRvaToVa");
 
-// The shipped plug-in, and the 64-bit one of the stand-in player's test,
-// which shows that the reading tells the two apart.
+// The 64-bit build shows that the reading tells the two apart.
 TEST(PluginImageTest, TheShippedPluginIsA32BitDllThatNeedsOnlyWindows) {
   const struct {
     std::string path;

@@ -1,7 +1,6 @@
-// Runs the built Auralith.exe as a user would and looks at the location it
-// leaves in the registry; the choices themselves are the start-up unit
-// tests', and the first start's values, -install and -uninstall the
-// installer test's. The location question needs a display (Xvfb under Wine).
+// Runs the built Auralith.exe and looks at the location it stores; the
+// choices themselves are the start-up unit tests'. The location question
+// needs a display (Xvfb under Wine).
 #include <windows.h>
 // After windows.h, which they build on.
 #include <commctrl.h>
@@ -31,8 +30,7 @@ struct Started {
 
 // Runs the program, answers the location question with `answer` and closes
 // the configuration window with Cancel, which stores nothing.
-Started Start(const std::string& program, const std::string& commandLine, int answer = IDNO,
-              const std::string& folder = "") {
+Started Start(const std::string& program, const std::string& commandLine, int answer, const std::string& folder = "") {
   Started started{-1, ""};
   started.code = testing::RunProcess(
       {.commandLine = commandLine, .program = program, .folder = folder, .poll = [&](HANDLE process) {
@@ -51,8 +49,7 @@ class StartupProgramTest : public ::testing::Test {
     ASSERT_FALSE(folder_.empty()) << "AURALITH_PROGRAM_DIR is not set";
     ASSERT_TRUE(testing::FileExists(program_)) << program_ << " is not built";
     SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-    // A player for start-up to find through its file association, so that
-    // it asks nobody to browse for one.
+    // A player for start-up to find through its file association.
     testing::WriteFile(player_ / "winamp.exe", "");
     testing::SetClass("Winamp.File\\shell\\open\\command", Quoted(player_ / "winamp.exe") + " \"%1\"");
   }
@@ -65,24 +62,20 @@ class StartupProgramTest : public ::testing::Test {
   testing::TempDir player_;
 };
 
-TEST_F(StartupProgramTest, AnotherFolderAsksAndKeepsOrTakesTheNewOne) {
-  ASSERT_EQ(Start(program_, Quoted(program_)).code, 0);
+// Started by its bare name, the program still records its own folder; a
+// copy in another folder then asks whether to take that one.
+TEST_F(StartupProgramTest, RecordsItsFolderAndAsksWhenStartedFromAnother) {
+  ASSERT_EQ(Start(program_, "Auralith.exe", IDNO, folder_).code, 0);
+  EXPECT_EQ(Location(), RegText(folder_).second) << "not the relative path";
   testing::TempDir other;
   const std::string copy = other.path() + "Auralith.exe";
   ASSERT_TRUE(CopyFileA(program_.c_str(), copy.c_str(), FALSE));
-  for (const int answer : {IDNO, IDYES}) {
-    const Started started = Start(copy, Quoted(copy), answer);
-    EXPECT_EQ(started.code, 0);
-    EXPECT_EQ(started.question,
-              "It seems like you have run this application from another location before.\n"
-              "Do you want to make this location the default one?");
-    EXPECT_EQ(Location(), RegText(answer == IDYES ? other.path() : folder_).second);
-  }
-}
-
-TEST_F(StartupProgramTest, StartByBareNameRecordsTheProgramFolder) {
-  ASSERT_EQ(Start(program_, "Auralith.exe", IDNO, folder_).code, 0);
-  EXPECT_EQ(Location(), RegText(folder_).second) << "not the relative path";
+  const Started started = Start(copy, Quoted(copy), IDYES);
+  EXPECT_EQ(started.code, 0);
+  EXPECT_EQ(started.question,
+            "It seems like you have run this application from another location before.\n"
+            "Do you want to make this location the default one?");
+  EXPECT_EQ(Location(), RegText(other.path()).second);
 }
 
 }  // namespace

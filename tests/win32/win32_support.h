@@ -13,6 +13,8 @@
 #include <string>
 #include <utility>
 
+#include "support/test_support.h"
+
 namespace auralith::testing {
 
 // A fresh Wine prefix can take long over its first window.
@@ -57,8 +59,7 @@ struct Run {
 };
 
 // Runs a program to its end and returns its exit code; -1 (and a failure)
-// when it cannot start or runs longer than kProgramTimeout, and it is then
-// ended.
+// when it cannot start or runs longer than kProgramTimeout, when it is ended.
 inline int RunProcess(Run run) {
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   STARTUPINFOA startup{};
@@ -135,13 +136,9 @@ inline Stored GetValue(HKEY root, const char* key, const char* name) {
   return {type, data.substr(0, size)};
 }
 inline Stored RegText(const std::string& text) { return {REG_SZ, text + std::string(1, '\0')}; }
-inline Stored RegNumber(std::uint32_t n) {
-  return {REG_DWORD, std::string{static_cast<char>(n & 0xFF), static_cast<char>(n >> 8 & 0xFF),
-                                 static_cast<char>(n >> 16 & 0xFF), static_cast<char>(n >> 24 & 0xFF)}};
-}
+inline Stored RegNumber(std::uint32_t n) { return {REG_DWORD, LittleEndian(n, 4)}; }
 
-// A key with everything below it, kept aside while a test changes it and put
-// back afterwards (or removed, when there was none).
+// A key with everything below it, put back (or removed) when the test ends.
 class SavedKey {
  public:
   SavedKey(HKEY root, const char* key) : root_(root), key_(key), existed_(KeyExists(root, key)) {
@@ -171,8 +168,7 @@ class SavedKey {
   bool existed_;
 };
 
-// Makes `key`'s default value `text` under HKEY_CLASSES_ROOT (a file type or
-// its open command).
+// Sets the default value of a file type or its open command.
 inline void SetClass(const char* key, const std::string& text) {
   RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, text.c_str(), static_cast<DWORD>(text.size()));
 }

@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/posix/file_registry_store.h"
@@ -172,22 +172,39 @@ TEST(FileRegistryStoreTest, QuickRewritesOfTheSameSizeAreSeen) {
               (st.st_mtim.tv_sec == future[1].tv_sec && st.st_mtim.tv_nsec > future[1].tv_nsec));
 }
 
-TEST(FileRegistryStoreTest, ConcurrentWritersLoseNoChange) {
-  // Locks belong to the open file: two stores on two threads contend as processes do.
+TEST(FileRegistryStoreTest, ConcurrentProcessesLoseNoChange) {
+  // In memory where there is such a folder: what is tested is the locking,
+  // and two thousand waits for the disk would take half a minute.
+  struct stat shm;
+  const bool inMemory = ::stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode);
+  const char* oldTmp = std::getenv("TMPDIR");
+  const std::string restore = oldTmp ? oldTmp : "";
+  if (inMemory) ::setenv("TMPDIR", "/dev/shm", 1);
   TempDir dir;
-  constexpr std::uint32_t kValues = 300;
-  auto write = [&](const std::string& prefix) {
-    FileRegistryStore store(dir.path());
-    for (std::uint32_t v = 0; v < kValues; ++v)
-      EXPECT_TRUE(store.Set(Hive::CurrentUser, "K", prefix + std::to_string(v), DwordValue(v)));
-  };
-  std::thread other(write, "a");
-  write("b");
-  other.join();
+  oldTmp ? ::setenv("TMPDIR", restore.c_str(), 1) : ::unsetenv("TMPDIR");
+  constexpr int kValues = 1000;
+  std::vector<pid_t> children;
+  for (const std::string process : {"p0", "p1"}) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      FileRegistryStore store(dir.path());
+      bool ok = true;
+      for (std::uint32_t v = 0; v < kValues; ++v)
+        ok = store.Set(Hive::CurrentUser, "K", process + "v" + std::to_string(v), DwordValue(v)) && ok;
+      ::_exit(ok ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
   FileRegistryStore store(dir.path());
-  for (const std::string prefix : {"a", "b"})
+  for (const std::string process : {"p0", "p1"})
     for (std::uint32_t v = 0; v < kValues; ++v)
-      ASSERT_EQ(Get(store, "K", prefix + std::to_string(v)), Show(DwordValue(v)));
+      ASSERT_EQ(Get(store, "K", process + "v" + std::to_string(v)), Show(DwordValue(v)));
   EXPECT_EQ(ListNames(dir.path()), kHiveAndLock) << "no temporary file, no backup of a damaged one";
 }
 

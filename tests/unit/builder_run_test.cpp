@@ -4,14 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 #include "base/path.h"
 #include "builder/builder_run.h"
@@ -221,16 +217,6 @@ TEST_F(BuilderRunTest, FilesReadTogetherAreReportedInListOrder) {
   const auto begin = std::find(progress.log.begin(), progress.log.end(), "step:Reading file info... (Step 3 of 8)");
   ASSERT_NE(begin, progress.log.end());
   EXPECT_EQ(Lines(begin + 1, begin + 1 + static_cast<std::ptrdiff_t>(expected.size())), expected);
-
-  // Each record holds what its own file says.
-  const PathTable table = LoadTagCache(location + "Auralith.archive", settings, 0);
-  ASSERT_EQ(table.size(), names.size());
-  for (int i = 10; i < 58; ++i) {
-    const AFileInfo& record = *table.at(names[static_cast<std::size_t>(i - 10)]);
-    const bool bad = i % 7 == 3;
-    EXPECT_EQ(std::pair(record.title, record.length),
-              std::pair((bad ? "" : "Song ") + record.path.substr(0, 3), bad ? -1 : 1 + i % 4));
-  }
 }
 
 TEST_F(BuilderRunTest, UnexpectedFailureIsReportedAndTheRunStillCleansUp) {
@@ -293,39 +279,11 @@ TEST_F(ScanTree, LinkLoopsEndAndEveryNonLoopingPathIsListed) {
   Make({"x.mp3", "A/y.mp3", "B/z.mp3", "A/C/w.ogg"});
   const std::pair<std::string, std::string> links[] = {
       {"..", "A/up"}, {dir.path(), "B/root"}, {".", "B/self"}, {"../..", "A/C/top"}, {"../A", "B/toA"}, {dir / "A/C", "C2"}};
-  for (const auto& [target, link] : links) ASSERT_EQ(symlink(target.c_str(), (dir / link).c_str()), 0) << link;
+  for (const auto& [target, link] : links) std::filesystem::create_directory_symlink(target, dir / link);
   EXPECT_THAT(Scan(), UnorderedElementsAreArray(NativeAll(
                           {"x.mp3", "A/y.mp3", "B/z.mp3", "A/C/w.ogg", "B/toA/y.mp3", "B/toA/C/w.ogg", "C2/w.ogg"})));
 }
 #endif
-
-// A tree without end whose directories have no identity to reveal the
-// repetition, as on a volume that gives none: depth and path length bound it.
-struct EndlessTree : NativeFileSystem {
-  bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
-    longest = std::max(longest, dir.size());
-    *entries = {{child, true, false}, {"f.mp3", false, false}};
-    return true;
-  }
-  bool Identify(const std::string&, DirectoryId*) override { return false; }
-  bool IdentifyNode(const std::string&, std::uint64_t*) override { return false; }
-
-  std::string child;
-  std::size_t longest = 0;
-};
-
-TEST(ScanEndlessTree, StopsAtBoundedDepthAndLength) {
-  for (const std::string& child : {std::string("d"), std::string(1000, 'n')}) {
-    SCOPED_TRACE(child.size());
-    EndlessTree fs;
-    fs.child = child;
-    testing::RecordingProgress progress;
-    const std::size_t found = ScanMusicTree(fs, "root/", "", kDefaultExtensions, progress).size();
-    EXPECT_GT(found, 10u);
-    EXPECT_LE(found, 1000u);
-    EXPECT_LE(fs.longest, 32767u);
-  }
-}
 
 }  // namespace
 }  // namespace auralith

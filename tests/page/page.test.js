@@ -26,12 +26,9 @@ after(async () => {
   for (const dir of made) fs.rmSync(dir, { recursive: true, force: true });
 });
 
-// Opens a desktop, closed when the test ends. The page hands a play URL to the
-// shell by pointing a hidden frame at it; that assignment is caught here and
-// not carried out, because Chromium, once it has tried to launch an unknown
-// protocol, drops input events for a while and the next clicks would go
-// missing. Any Auralith: URL that reaches the network layer some other way is
-// recorded as escaped.
+// Opens a desktop, closed when the test ends. The hidden frame the page points
+// at a play URL is caught, not followed: after an unknown protocol Chromium drops
+// input for a while. An Auralith: URL reaching the network is recorded as escaped.
 async function open(desktop) {
   const dir = makeDesktop(desktop);
   made.push(dir);
@@ -74,9 +71,8 @@ function assertNear(actual, expected, what) {
   for (const k of Object.keys(expected)) assert.ok(Math.abs(actual[k] - expected[k]) < 2, `${what} ${k}: ${actual[k]} vs ${expected[k]}`);
 }
 
-// One step of a table: 'artist 3' or 'album 0' clicks that entry, '#id' that
-// element; 'move x y' takes the pointer there from the middle of the screen;
-// anything else is keys pressed in turn.
+// A step: 'artist 3' or 'album 0' clicks that entry, '#id' that element, 'move x y'
+// moves the pointer there from mid-screen; anything else is keys pressed in turn.
 async function act(page, step) {
   const [verb, x, y] = step.split(' ');
   if (verb === 'artist' || verb === 'album') await click(page, verb, x);
@@ -163,8 +159,7 @@ test('Auralith.config sets the font, size and colours, Auralith.behaviour the li
 const svg = (w, h) => `<svg xmlns="http://www.w3.org/2000/svg" width="${w}" height="${h}"><rect width="${w}" height="${h}" fill="#357"/></svg>`;
 
 test('the background: an image stretched or centred, the album cover, or none', async () => {
-  // The page shows whatever picture the cover script names; an SVG of a known
-  // size stands in for the plug-in's copy.
+  // An SVG of a known size stands in for the plug-in's copy of the cover.
   const coverScript = (value) => '// Auralith Cover File\r\n\r\n' + 'cover_image'.padEnd(22) + `= "${value}";\r\n`;
   const cover = (w, h) => ({ 'Auralith.cover.svg': svg(w, h), 'Auralith.cover': coverScript('Auralith.cover.svg?0123456789abcdef') });
   const image = { 'sky #1 100%.svg': svg(200, 100) };

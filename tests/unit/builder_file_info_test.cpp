@@ -95,8 +95,7 @@ TEST(ApplyFolderFormatAndPattern, Table) {
       {0, "", true, "A/B/c.mp3", {}, {}},
       // The pattern fills only what is empty.
       {0, "%1 - %2 - %3 - %4", true, kCrows, {"Artist", "", "", "1"}, {"Artist", "Across A Wire", "Mr. Jones", "1"}},
-      // A folder album gives way to a pattern album that starts with a digit,
-      // and only when leading numbers are ignored.
+      // A pattern album starting with a digit wins, only when leading numbers are ignored.
       {3, "%2 - %4", true, "X/Live/1999 Live - Song.mp3", {}, {"X", "1999 Live", "Song", ""}},
       {3, "%2 - %4", true, "X/Live/Live 1999 - Song.mp3", {}, {"X", "Live", "Song", ""}},
       {3, "%2 - %4", false, "X/Live/1999 Live - Song.mp3", {}, {"X", "Live", "Song", ""}},
@@ -128,8 +127,7 @@ class FileInfoTest : public ::testing::Test {
     settings._4_id3.Set(1);
   }
 
-  // Writes `bytes` as `relative` below the root (unless null) and reads it
-  // into a record that the folders and pattern already filled as `start`.
+  // Writes `bytes` (unless null) and reads them over what folders and pattern gave.
   AFileInfo Read(const std::string& relative, const std::string* bytes, const Texts& start = {}) {
     if (bytes != nullptr) testing::WriteFile(root / relative, *bytes);
     AFileInfo record{Native(relative), start[0], start[1], start[2], start[3]};

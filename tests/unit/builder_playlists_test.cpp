@@ -244,8 +244,7 @@ TEST_F(PlaylistsTest, AlbumArtistAndTopLevelPlaylistsByteForByte) {
   EXPECT_EQ(Playlist(".m3u"), M3u({{"beatles.m3u", "abba.m3u"}}));
 }
 
-// A line break would end the "#EXTINF" line early and the player would take
-// the rest of the title for the path of another entry.
+// A line break would end the "#EXTINF" line and make the rest of the title a path.
 TEST_F(PlaylistsTest, EmptyNamesShowAsUnknownAndLineBreaksBecomeSpaces) {
   // A folder part that is the separator alone counts as no folder.
   Track(Album("_", "", "_", ""), "/Track.mp3", "", "Track", 5);
@@ -351,9 +350,8 @@ TEST_F(LibraryDataTest, EmptyAndOneTrackLibrariesByteForByte) {
   EXPECT_EQ(progress.log, Lines{"stepit"});
 }
 
-// Names and track texts are escaped differently: a name may hold "'", a track
-// text may not; an empty artist is named before the clean-up, an album after.
-// The name (the artist's and the album's), the title, and the three as written.
+// A name may hold "'", a track text may not; an empty artist is named before the
+// clean-up, an album after. Rows: artist and album name, title, the three as written.
 TEST_F(LibraryDataTest, NamesAndTrackTextsAreEscaped) {
   const std::tuple<const char*, const char*, const char*, const char*, const char*> cases[] = {
       {"", "", "Unknown", "Unknown", ""},

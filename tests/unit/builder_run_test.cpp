@@ -39,8 +39,7 @@ class SteeredFileSystem : public NativeFileSystem {
   bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
     if (throwOnList) throw std::bad_alloc();
     if (!NativeFileSystem::ListDirectory(dir, entries)) return false;
-    // The vanished file goes while the run asks for its status, after the
-    // listing; a status the listing carried would hide that.
+    // It vanishes after the listing, which must not carry its status.
     for (DirEntry& entry : *entries)
       if (Vanished(dir + entry.name)) entry.statusKnown = false;
     return true;
@@ -66,8 +65,7 @@ const std::string kComeTogether = Native("Beatles/Abbey Road/01 Come Together.mp
 const std::string kSomething = Native("Beatles/Abbey Road/02 Something.ogg");
 const std::string kWaterloo = Native("Abba/Gold/Waterloo.wav");
 
-// Replaces each file's content by garbage of the same size and keeps its
-// last-write time: a run that opened any of them would notice.
+// Same size and time, garbage content: a run that opened any of them would notice.
 void Spoil(const std::vector<std::string>& files) {
   for (const auto& f : files) {
     FileStatus before;
@@ -143,8 +141,7 @@ TEST_F(BuilderRunTest, SmallLibraryEndToEnd) {
   ASSERT_EQ(Run(), BuilderRun::Result::kCompleted);
   EXPECT_TRUE(prompter.shown.empty());
 
-  // The folders come before the tags, so the artist is "Beatles" although the
-  // tags say "The Beatles"; Waterloo.wav has no tags and no track number.
+  // The folders come before the tags ("Beatles"); Waterloo.wav has no tags.
   const std::string data = ReadFile(location + "Auralith.data");
   for (const char* line : {"artist_list[0]            = new Array(\"Abba\",\"abba.m3u\");",
                            "track_list[0][0][0]       = \". Waterloo\";",
@@ -243,8 +240,7 @@ TEST(ParseExtensions, Table) {
       {"MP3; Ogg |wav", {"mp3", "ogg", "wav"}},
       {",,mp3;;;ogg\t\twav||", {"mp3", "ogg", "wav"}},
       {"mp3,MP3,mp3", {"mp3", "mp3", "mp3"}},
-      // A token with anything but ASCII letters and digits empties the list
-      // built so far.
+      // A token with anything but ASCII letters and digits empties the list so far.
       {".mp3", {}},
       {"mp3,\xC3\xA9t\xC3\xA9,ogg", {"ogg"}},
   };
@@ -273,8 +269,7 @@ TEST_F(ScanTree, CollectsVisibleMusicFilesAndShowsEachOnce) {
 }
 
 #ifndef _WIN32
-// A link back into the descent path ends there; any other path to a
-// directory, even one reached twice, is listed.
+// A link back into the descent path ends there; any other path is listed, even twice.
 TEST_F(ScanTree, LinkLoopsEndAndEveryNonLoopingPathIsListed) {
   Make({"x.mp3", "A/y.mp3", "B/z.mp3", "A/C/w.ogg"});
   const std::pair<std::string, std::string> links[] = {

@@ -140,14 +140,12 @@ TEST_F(TagCacheTest, MissingOversizedOrTruncatedFileGivesAnEmptyTable) {
   ASSERT_EQ(Parse(full).size(), 3u);
   for (std::size_t length = 0; length < full.size(); ++length)
     ASSERT_TRUE(Parse(full.substr(0, length)).empty()) << "cut at " << length;
-  // Zeros up to one byte past the limit (sparse, so nothing is written): only
-  // its size makes the cache unreadable.
+  // Sparse zeros one byte past the limit: only its size makes it unreadable.
   std::filesystem::resize_file(cache, kMaxTagCacheBytes + 1);
   EXPECT_TRUE(LoadTagCache(cache, settings, 3).empty());
 }
 
-// Caches our writer never writes load only when sound (the fuzzer checks
-// that whatever loads has a record of its own key).
+// Caches our writer never writes load only when sound (the fuzzer checks keys).
 TEST_F(TagCacheTest, HandWrittenCaches) {
   using Keys = std::map<std::string, std::string>;
   const std::string wideKey = std::string("\xFF\xFE\xFF\x02\xE9\x00!\x00", 8);
@@ -224,8 +222,7 @@ constexpr ArchiveClass kX{"X", 1};
 constexpr ArchiveClass kY{"Y", 0};
 const ArchiveClass kBoth[] = {kX, kY};
 
-// From index 0x7FFF on, a reference no longer fits a short tag: 0x7FFF
-// announces the DWORD form, whose class bit is 0x80000000.
+// From index 0x7FFF a reference takes the DWORD form (class bit 0x80000000).
 TEST(ArchiveObjects, IndicesFrom0x7FFFTakeTheBigForm) {
   std::vector<char> objects(0x8000);
   ArchiveWriter out;

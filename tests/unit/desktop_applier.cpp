@@ -88,11 +88,9 @@ class DesktopTest : public ::testing::Test {
   testing::RecordingProgress progress;
 };
 
-// The load defaults of a first start, byte for byte: the key column, the
-// empty lines that group the statements, CR LF, and how each file ends. Then
-// other values as the page reads them: a colour the lists do not hold (names
-// match case-sensitively) goes as it was typed, a listed text colour takes the
-// text list's pair; the image path's separators turn round around multibyte
+// A first start's defaults byte for byte, then other values as the page reads them:
+// an unlisted colour (names match case-sensitively) goes as typed, a listed text
+// colour takes its pair; the image path's separators turn round around multibyte
 // characters; no selected trigger entry (0xFFFFFFFF) reaches the page as -1.
 TEST_F(DesktopTest, TheFilesAsThePageReadsThem) {
   settings._3_launchsingle.Set(1);
@@ -119,9 +117,8 @@ TEST_F(DesktopTest, TheFilesAsThePageReadsThem) {
   EXPECT_TRUE(prompter.shown.empty());
 }
 
-// Each file stands alone: a failure is reported and the next still written.
-// The location is read from the registry for each file, not from the cache:
-// the uninstaller removes the settings key before it runs the applier.
+// A failure is reported and the next file still written. The location is read
+// afresh for each: the uninstaller removes the settings key before applying.
 TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
   testing::MakeDirectories(dir / "Auralith.config");  // a folder where the file belongs
   Write();
@@ -138,8 +135,7 @@ TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
   for (const auto& shown : prompter.shown)
     EXPECT_TRUE(shown.caption == "Error" && shown.icon == MessageIcon::Error && shown.buttons == MessageButtons::Ok);
 
-  // The data file belongs to the generator: a builder's, with bytes a rewrite
-  // would change, is left alone.
+  // A builder's data file, with bytes a rewrite would change, is left alone.
   TempDir moved;
   const std::string library = std::string("var base = \"x\";\n\r\n\xFF") + '\0' + "tail";
   testing::WriteFile(moved / "Auralith.data", library);
@@ -148,8 +144,7 @@ TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
   EXPECT_EQ(ReadFile(moved / "Auralith.data"), library);
   EXPECT_EQ(testing::ListNames(moved.path()), (Texts{"Auralith.behaviour", "Auralith.config", "Auralith.data"}));
 
-  // Without the value there is no folder for them: nothing lands in the
-  // working directory.
+  // Without the value nothing lands in the working directory.
   registry.DeleteTree(Hive::CurrentUser, kSettingsKey);
   TempDir work;
   const auto previous = std::filesystem::current_path();
@@ -231,8 +226,7 @@ TEST_F(DesktopTest, WallpaperAndShellCalls) {
   }
 }
 
-// When the shell is told to apply, the files and the ShellState bit are in
-// place.
+// When the shell is told to apply, the files and the ShellState bit are in place.
 TEST_F(DesktopTest, TheShellAppliesWhatIsWrittenBefore) {
   struct : testing::RecordingShell {
     std::function<void()> onApply;

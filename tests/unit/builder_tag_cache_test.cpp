@@ -227,31 +227,27 @@ TEST(ArchiveObjects, IndicesFrom0x7FFFTakeTheBigForm) {
   std::vector<char> objects(0x8000);
   ArchiveWriter out;
   for (std::uint32_t i = 0; i < 0x7FFD; ++i) out.BeginObject(kX, &objects[i]);  // class 1, objects 2..0x7FFE
-  const struct {
-    const ArchiveClass& cls;
-    std::size_t object;
-    std::string bytes;
-    Ref ref;
-  } steps[] = {
-      {kX, 0x7FFC, Bytes({0xFE, 0x7F}), {Kind::Existing, 0, 0x7FFE}},
-      {kX, 0x7FFD, Bytes({0x01, 0x80}), {Kind::New, 0, 0x7FFF}},
-      {kX, 0x7FFD, Bytes({0xFF, 0x7F, 0xFF, 0x7F, 0, 0}), {Kind::Existing, 0, 0x7FFF}},
-      {kY, 0x7FFE, Bytes({0xFF, 0xFF, 0, 0, 1, 0, 'Y'}), {Kind::New, 1, 0x8001}},  // class 0x8000
-      {kY, 0x7FFF, Bytes({0xFF, 0x7F, 0x00, 0x80, 0x00, 0x80}), {Kind::New, 1, 0x8002}},
-      {kY, 0x7FFF, Bytes({0xFF, 0x7F, 0x02, 0x80, 0, 0}), {Kind::Existing, 1, 0x8002}},
+  // The class and object begun, the bytes written, the reference read back.
+  const std::tuple<const ArchiveClass*, std::size_t, std::string, Ref> steps[] = {
+      {&kX, 0x7FFC, Bytes({0xFE, 0x7F}), {Kind::Existing, 0, 0x7FFE}},
+      {&kX, 0x7FFD, Bytes({0x01, 0x80}), {Kind::New, 0, 0x7FFF}},
+      {&kX, 0x7FFD, Bytes({0xFF, 0x7F, 0xFF, 0x7F, 0, 0}), {Kind::Existing, 0, 0x7FFF}},
+      {&kY, 0x7FFE, Bytes({0xFF, 0xFF, 0, 0, 1, 0, 'Y'}), {Kind::New, 1, 0x8001}},  // class 0x8000
+      {&kY, 0x7FFF, Bytes({0xFF, 0x7F, 0x00, 0x80, 0x00, 0x80}), {Kind::New, 1, 0x8002}},
+      {&kY, 0x7FFF, Bytes({0xFF, 0x7F, 0x02, 0x80, 0, 0}), {Kind::Existing, 1, 0x8002}},
   };
-  for (const auto& s : steps) {
+  for (const auto& [cls, object, bytes, ref] : steps) {
     const std::size_t at = out.bytes().size();
-    out.BeginObject(s.cls, &objects[s.object]);
-    EXPECT_EQ(out.bytes().substr(at), s.bytes) << s.ref.index;
+    out.BeginObject(*cls, &objects[object]);
+    EXPECT_EQ(out.bytes().substr(at), bytes) << ref.index;
   }
 
   ArchiveReader in(out.bytes());
   Ref ref;
   for (std::uint32_t i = 0; i < 0x7FFD; ++i) ASSERT_TRUE(in.ReadObject(kBoth, &ref) && ref.index == i + 2);
-  for (const auto& s : steps) {
-    ASSERT_TRUE(in.ReadObject(kBoth, &ref)) << s.ref.index;
-    EXPECT_EQ(Fields(ref), Fields(s.ref));
+  for (const auto& [cls, object, bytes, expected] : steps) {
+    ASSERT_TRUE(in.ReadObject(kBoth, &ref)) << expected.index;
+    EXPECT_EQ(Fields(ref), Fields(expected));
   }
 }
 

@@ -25,7 +25,6 @@ using testing::MakeGarbage;
 using testing::MakeMp3;
 using testing::MakeOgg;
 using testing::MakeWav;
-using testing::MpegVersion;
 using testing::Native;
 using testing::TagKind;
 using testing::TagSpec;
@@ -206,7 +205,7 @@ TEST_F(FileInfoTest, PlayingTime) {
   const TagSpec v1{.kind = TagKind::Id3v1, .artist = "A"};
   const std::tuple<const char*, const char*, std::string, int> cases[] = {
       {"mpeg-1 cbr, 2.9 s", "a.mp3", MakeMp3({.seconds = 2.9}), 2},
-      {"mpeg-2 vbr", "a.mp3", MakeMp3({.version = MpegVersion::Mpeg2, .seconds = 30.3, .kbps = {32, 64, 160, 8, 24}, .xing = true}), 30},
+      {"mpeg-2 vbr", "a.mp3", MakeMp3({.version = testing::MpegVersion::Mpeg2, .seconds = 30.3, .kbps = {32, 64, 160, 8, 24}, .xing = true}), 30},
       {"vbr between tags", "a.MP3", MakeMp3({.seconds = 61.5, .kbps = {96, 256, 128}, .xing = true, .tags = {v24, v1}}), 61},
       {"wav", "Upper.WAV", MakeWav(1.0), 1},
       {"176,428 / 176,400", "x.wav", wav(176428, 176400), 1},

@@ -22,9 +22,7 @@
 namespace auralith {
 namespace {
 
-using testing::FileExists;
 using testing::ListNames;
-using testing::MakeDirectories;
 using testing::Native;
 using testing::ReadFile;
 
@@ -257,7 +255,7 @@ TEST_F(PlaylistsTest, EmptyLibraryEmptiesTheFolderAndWritesTheTopLevelPlaylist) 
   for (const char* name : {"old.m3u", "OLD2.M3U", ".m3u", "x.js", "Y.JS", ".js", "keep.txt", "keep.m3u8", "m3u",
                            "keepjs", "keep.json"})
     testing::WriteFile(folder + name, "old");
-  MakeDirectories(folder + "dir.m3u");
+  testing::MakeDirectories(folder + "dir.m3u");
   Write();
 
   EXPECT_EQ(ListNames(folder), (Lines{".m3u", "dir.m3u", "keep.json", "keep.m3u8", "keep.txt", "keepjs", "m3u"}));

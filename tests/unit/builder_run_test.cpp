@@ -24,11 +24,9 @@ namespace {
 
 using testing::MakeGarbage;
 using testing::MakeOgg;
-using testing::MakeWav;
 using testing::Native;
 using testing::ReadFile;
 using testing::WriteFile;
-using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 
 using Lines = std::vector<std::string>;
@@ -95,7 +93,7 @@ class BuilderRunTest : public ::testing::Test {
     WriteFile(music + kComeTogether, Mp3("Come Together", "1", 4.1));
     WriteFile(music + kSomething, MakeOgg(3.0, {{"ARTIST", "The Beatles"}, {"ALBUM", "Abbey Road"},
                                                 {"TITLE", "Something"}, {"TRACKNUMBER", "2"}}));
-    WriteFile(music + kWaterloo, MakeWav(2.0, 8000, 1));
+    WriteFile(music + kWaterloo, testing::MakeWav(2.0, 8000, 1));
   }
 
   BuilderRun::Result Run() { return BuilderRun(settings, fs, prompter, progress, shell).Run(); }
@@ -265,7 +263,7 @@ TEST_F(ScanTree, CollectsVisibleMusicFilesAndShowsEachOnce) {
 
   EXPECT_THAT(Scan(kDefaultExtensions, Native("Artist/")),
               UnorderedElementsAreArray(NativeAll({"Artist/Track.Mp3", "Artist/Album/01 - Song.mp3"})));
-  EXPECT_THAT(ScanMusicTree(fs, dir / "missing/", "", kDefaultExtensions, progress), IsEmpty());
+  EXPECT_THAT(ScanMusicTree(fs, dir / "missing/", "", kDefaultExtensions, progress), ::testing::IsEmpty());
 }
 
 #ifndef _WIN32

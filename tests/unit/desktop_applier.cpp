@@ -19,7 +19,6 @@
 namespace auralith {
 namespace {
 
-using testing::FileExists;
 using testing::ReadFile;
 using testing::StoreLocation;
 using testing::TempDir;

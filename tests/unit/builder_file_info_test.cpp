@@ -25,7 +25,6 @@ using testing::MakeGarbage;
 using testing::MakeMp3;
 using testing::MakeOgg;
 using testing::MakeWav;
-using testing::MpegVersion;
 using testing::Native;
 using testing::TagKind;
 using testing::TagSpec;
@@ -48,12 +47,9 @@ using Texts = std::array<std::string, 4>;
 
 const char* const kCrows = "Rock/Counting Crows - Across A Wire - 05 - Mr. Jones.mp3";
 
+// Path ('/' stands for the platform's separator), pattern, values.
 TEST(MatchPattern, Table) {
-  const struct {
-    const char* path;  // '/' stands for the platform's separator
-    const char* pattern;
-    std::optional<Values> expected;
-  } cases[] = {
+  const std::tuple<const char*, const char*, std::optional<Values>> cases[] = {
       {kCrows, "%1 - %2 - %3 - %4", Values{"Counting Crows", "Across A Wire", "05", "Mr. Jones"}},
       {kCrows, "%1 - %4", Values{"Counting Crows", "", "", "Across A Wire - 05 - Mr. Jones"}},
       // A name that does not fit, or a token that matched nothing.
@@ -74,26 +70,16 @@ TEST(MatchPattern, Table) {
       {"Bj\xC3\xB6rk/Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga.mp3", "%1 \xE2\x80\x93 %4",
        Values{"Bj\xC3\xB6rk", "", "", "J\xC3\xB3ga"}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.path) + " ~ " + c.pattern);
-    EXPECT_EQ(MatchPattern(Native(c.path), c.pattern), c.expected);
-  }
+  for (const auto& [path, pattern, expected] : cases)
+    EXPECT_EQ(MatchPattern(Native(path), pattern), expected) << path << " ~ " << pattern;
   // An empty value does not stop the tokens after it.
   EXPECT_EQ(ExtractToken(" - Title.mp3", "%3 - %4", '4'), "Title");
 }
 
-struct ApplyCase {
-  std::uint32_t folders;  // 4_organizationnum
-  const char* pattern;    // 4_format
-  bool prefix;            // 4_prefix
-  const char* path;
-  Texts before;
-  Texts expected;
-};
-
-// Folders first, then the file name, as a run applies them.
+// Folders first, then the file name, as a run applies them: 4_organizationnum,
+// 4_format, 4_prefix, the path, the record before and after.
 TEST(ApplyFolderFormatAndPattern, Table) {
-  const ApplyCase cases[] = {
+  const std::tuple<std::uint32_t, const char*, bool, const char*, Texts, Texts> cases[] = {
       // Format 2: only a file exactly one folder below the root.
       {2, "", true, "A/c.mp3", {}, {"A", "", "", ""}},
       {2, "", true, "a.mp3", {}, {}},
@@ -108,8 +94,7 @@ TEST(ApplyFolderFormatAndPattern, Table) {
       {0, "", true, "A/B/c.mp3", {}, {}},
       // The pattern fills only what is empty.
       {0, "%1 - %2 - %3 - %4", true, kCrows, {"Artist", "", "", "1"}, {"Artist", "Across A Wire", "Mr. Jones", "1"}},
-      // A folder album gives way to a pattern album that starts with a digit,
-      // and only when leading numbers are ignored.
+      // A pattern album starting with a digit wins, only when leading numbers are ignored.
       {3, "%2 - %4", true, "X/Live/1999 Live - Song.mp3", {}, {"X", "1999 Live", "Song", ""}},
       {3, "%2 - %4", true, "X/Live/Live 1999 - Song.mp3", {}, {"X", "Live", "Song", ""}},
       {3, "%2 - %4", false, "X/Live/1999 Live - Song.mp3", {}, {"X", "Live", "Song", ""}},
@@ -118,17 +103,17 @@ TEST(ApplyFolderFormatAndPattern, Table) {
       {0, "%3 - %4", true, " - Title.mp3", {}, {}},
       {0, "Title", true, "Title.mp3", {}, {}},
   };
-  for (const ApplyCase& c : cases) {
-    SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.folders) + " " + c.pattern + " " + std::to_string(c.prefix));
+  for (const auto& [folders, pattern, prefix, path, before, expected] : cases) {
     MemoryRegistryStore store;
     Settings settings(store);
-    settings._4_organizationnum.Set(c.folders);
-    settings._4_format.Set(c.pattern);
-    settings._4_prefix.Set(c.prefix ? 1 : 0);
-    AFileInfo record{Native(c.path), c.before[0], c.before[1], c.before[2], c.before[3]};
+    settings._4_organizationnum.Set(folders);
+    settings._4_format.Set(pattern);
+    settings._4_prefix.Set(prefix ? 1 : 0);
+    AFileInfo record{Native(path), before[0], before[1], before[2], before[3]};
     ApplyFolderFormat(record, settings);
     ApplyFileNamePattern(record, settings);
-    EXPECT_EQ((Texts{record.artist, record.album, record.title, record.track}), c.expected);
+    EXPECT_EQ((Texts{record.artist, record.album, record.title, record.track}), expected)
+        << path << " " << folders << " " << pattern << " " << prefix;
   }
 }
 
@@ -141,8 +126,7 @@ class FileInfoTest : public ::testing::Test {
     settings._4_id3.Set(1);
   }
 
-  // Writes `bytes` as `relative` below the root (unless null) and reads it
-  // into a record that the folders and pattern already filled as `start`.
+  // Writes `bytes` (unless null) and reads them over what folders and pattern gave.
   AFileInfo Read(const std::string& relative, const std::string* bytes, const Texts& start = {}) {
     if (bytes != nullptr) testing::WriteFile(root / relative, *bytes);
     AFileInfo record{Native(relative), start[0], start[1], start[2], start[3]};
@@ -219,14 +203,9 @@ TEST_F(FileInfoTest, PlayingTime) {
   const std::string ogg = MakeOgg(60.0);
   const TagSpec v24{.artist = "A", .title = "T"};
   const TagSpec v1{.kind = TagKind::Id3v1, .artist = "A"};
-  const struct {
-    const char* name;
-    const char* path;
-    std::string bytes;
-    int length;
-  } cases[] = {
+  const std::tuple<const char*, const char*, std::string, int> cases[] = {
       {"mpeg-1 cbr, 2.9 s", "a.mp3", MakeMp3({.seconds = 2.9}), 2},
-      {"mpeg-2 vbr", "a.mp3", MakeMp3({.version = MpegVersion::Mpeg2, .seconds = 30.3, .kbps = {32, 64, 160, 8, 24}, .xing = true}), 30},
+      {"mpeg-2 vbr", "a.mp3", MakeMp3({.version = testing::MpegVersion::Mpeg2, .seconds = 30.3, .kbps = {32, 64, 160, 8, 24}, .xing = true}), 30},
       {"vbr between tags", "a.MP3", MakeMp3({.seconds = 61.5, .kbps = {96, 256, 128}, .xing = true, .tags = {v24, v1}}), 61},
       {"wav", "Upper.WAV", MakeWav(1.0), 1},
       {"176,428 / 176,400", "x.wav", wav(176428, 176400), 1},
@@ -239,10 +218,7 @@ TEST_F(FileInfoTest, PlayingTime) {
       {"ogg named wav", "e.wav", ogg, -1},
       {"text as ogg", "b.ogg", MakeGarbage(5000), -1},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(Read(c.path, &c.bytes).length, c.length);
-  }
+  for (const auto& [name, path, bytes, length] : cases) EXPECT_EQ(Read(path, &bytes).length, length) << name;
   // The time of an Ogg stream cut short is that of its last whole page.
   const std::string cut = ogg.substr(0, ogg.size() / 2);
   EXPECT_NEAR(Read("f.ogg", &cut).length, 30, 10);
@@ -251,23 +227,17 @@ TEST_F(FileInfoTest, PlayingTime) {
 }
 
 TEST_F(FileInfoTest, UntitledTracksAreNamedAfterTheirFile) {
-  const struct {
-    const char* path;
-    bool prefix;
-    const char* title;
-  } cases[] = {
+  const std::tuple<const char*, bool, const char*> cases[] = {
       {"Artist/Album/01 - Intro.flac", true, "Intro"},
       {"Artist/Album/01 - Intro.flac", false, "01 - Intro"},
       {"a.b.c.flac", false, "a.b.c"},
       {"Dir.v2/NoDot", false, "NoDot"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
-    settings._4_prefix.Set(c.prefix ? 1 : 0);
+  for (const auto& [path, prefix, title] : cases) {
+    settings._4_prefix.Set(prefix ? 1 : 0);
     // No file is written: an ending that is not read must not be opened.
-    const AFileInfo record = Read(c.path, nullptr);
-    EXPECT_EQ(record.title, c.title);
-    EXPECT_EQ(record.length, -1);
+    const AFileInfo record = Read(path, nullptr);
+    EXPECT_EQ(std::pair(record.title, record.length), std::pair(std::string(title), -1)) << path;
   }
   EXPECT_TRUE(prompter.shown.empty());
 }
@@ -276,22 +246,18 @@ TEST_F(FileInfoTest, Mp3WithoutMpegAudioIsAReadingErrorAndKeepsItsTagTexts) {
   const std::string tagOnly = testing::MakeId3Tag({.artist = "Tagged", .title = "Only a tag"});
   const std::string garbage = MakeGarbage(20000);
   const std::string oneFrame = MakeMp3({.seconds = 0.02});
-  const struct {
-    const char* name;
-    const std::string* bytes;  // null: no such file
-    const char* artist;
-    const char* title;
-  } cases[] = {
+  // The bytes (null: no such file), then the artist and title kept.
+  const std::tuple<const char*, const std::string*, const char*, const char*> cases[] = {
       {"garbage", &garbage, "", "x"},
       {"id3 tag without frames", &tagOnly, "Tagged", "Only a tag"},
       {"missing file", nullptr, "", "x"},
       {"one frame with nothing after it", &oneFrame, "", "x"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, bytes, artist, title] : cases) {
+    SCOPED_TRACE(name);
     prompter.shown.clear();
-    const AFileInfo record = Read("d/x.mp3", c.bytes);
-    EXPECT_EQ(std::tuple(record.length, record.artist, record.title), std::tuple(-1, c.artist, c.title));
+    const AFileInfo record = Read("d/x.mp3", bytes);
+    EXPECT_EQ(std::tuple(record.length, record.artist, record.title), std::tuple(-1, artist, title));
     EXPECT_EQ(testing::ShownTexts(prompter),
               std::vector<std::string>{"Error reading information from file \"" + Native("d/x.mp3") + kAlert});
     testing::RemoveTree(root / "d");

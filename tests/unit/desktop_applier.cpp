@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,14 +15,10 @@
 #include "platform/native.h"
 #include "settings/memory_registry_store.h"
 #include "support/test_support.h"
-#ifndef _WIN32
-#include "platform/posix/posix_desktop_shell.h"
-#endif
 
 namespace auralith {
 namespace {
 
-using testing::FileExists;
 using testing::ReadFile;
 using testing::StoreLocation;
 using testing::TempDir;
@@ -90,11 +87,9 @@ class DesktopTest : public ::testing::Test {
   testing::RecordingProgress progress;
 };
 
-// The load defaults of a first start, byte for byte: the key column, the
-// empty lines that group the statements, CR LF, and how each file ends. Then
-// other values as the page reads them: a colour the lists do not hold (names
-// match case-sensitively) goes as it was typed, a listed text colour takes the
-// text list's pair; the image path's separators turn round around multibyte
+// A first start's defaults byte for byte, then other values as the page reads them:
+// an unlisted colour (names match case-sensitively) goes as typed, a listed text
+// colour takes its pair; the image path's separators turn round around multibyte
 // characters; no selected trigger entry (0xFFFFFFFF) reaches the page as -1.
 TEST_F(DesktopTest, TheFilesAsThePageReadsThem) {
   settings._3_launchsingle.Set(1);
@@ -121,9 +116,8 @@ TEST_F(DesktopTest, TheFilesAsThePageReadsThem) {
   EXPECT_TRUE(prompter.shown.empty());
 }
 
-// Each file stands alone: a failure is reported and the next still written.
-// The location is read from the registry for each file, not from the cache:
-// the uninstaller removes the settings key before it runs the applier.
+// A failure is reported and the next file still written. The location is read
+// afresh for each: the uninstaller removes the settings key before applying.
 TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
   testing::MakeDirectories(dir / "Auralith.config");  // a folder where the file belongs
   Write();
@@ -140,8 +134,7 @@ TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
   for (const auto& shown : prompter.shown)
     EXPECT_TRUE(shown.caption == "Error" && shown.icon == MessageIcon::Error && shown.buttons == MessageButtons::Ok);
 
-  // The data file belongs to the generator: a builder's, with bytes a rewrite
-  // would change, is left alone.
+  // A builder's data file, with bytes a rewrite would change, is left alone.
   TempDir moved;
   const std::string library = std::string("var base = \"x\";\n\r\n\xFF") + '\0' + "tail";
   testing::WriteFile(moved / "Auralith.data", library);
@@ -150,8 +143,7 @@ TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
   EXPECT_EQ(ReadFile(moved / "Auralith.data"), library);
   EXPECT_EQ(testing::ListNames(moved.path()), (Texts{"Auralith.behaviour", "Auralith.config", "Auralith.data"}));
 
-  // Without the value there is no folder for them: nothing lands in the
-  // working directory.
+  // Without the value nothing lands in the working directory.
   registry.DeleteTree(Hive::CurrentUser, kSettingsKey);
   TempDir work;
   const auto previous = std::filesystem::current_path();
@@ -164,13 +156,9 @@ TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
   EXPECT_TRUE(prompter.shown.empty());
 }
 
+// Name, the value before, whether uninstalling, the value after.
 TEST_F(DesktopTest, ShellStateBit) {
-  const struct {
-    const char* name;
-    std::optional<RegValue> before;
-    bool uninstall;
-    std::optional<RegValue> after;
-  } cases[] = {
+  const std::tuple<const char*, std::optional<RegValue>, bool, std::optional<RegValue>> cases[] = {
       {"absent", std::nullopt, false, std::nullopt},
       {"install sets 0x40", ShellState(36, 0), false, ShellState(36, 0x40)},
       {"uninstall clears only 0x40", ShellState(36, 0xFFFFFFFF), true, ShellState(36, 0xFFFFFFBF)},
@@ -183,11 +171,11 @@ TEST_F(DesktopTest, ShellStateBit) {
       // 73 bytes do not fit the shell's buffer: unreadable, so left alone.
       {"73 bytes", ShellState(73, 0), true, ShellState(73, 0)},
   };
-  for (const auto& c : cases) {
+  for (const auto& [name, before, uninstall, after] : cases) {
     registry.DeleteTree(Hive::CurrentUser, kExplorer);
-    if (c.before) registry.Set(Hive::CurrentUser, kExplorer, "ShellState", *c.before);
-    SetShellDesktopFlag(registry, c.uninstall);
-    EXPECT_EQ(Shown(Query(kExplorer, "ShellState")), Shown(c.after)) << c.name;
+    if (before) registry.Set(Hive::CurrentUser, kExplorer, "ShellState", *before);
+    SetShellDesktopFlag(registry, uninstall);
+    EXPECT_EQ(Shown(Query(kExplorer, "ShellState")), Shown(after)) << name;
   }
 }
 
@@ -219,33 +207,25 @@ TEST_F(DesktopTest, InstallClearsOneFlagBitOfEachReportedItem) {
 TEST_F(DesktopTest, WallpaperAndShellCalls) {
   const std::string utf8 = "C:\\M\xC3\xBCsik\\\xE9\x9F\xB3\xF0\x9F\x8E\xB5\\";
   const Texts install = {"Create", "SetWallpaper", "GetDesktopItemCount", "ApplyChanges:15", "Release"};
-  const struct {
-    std::string location;
-    bool uninstall, createSucceeds;
-    std::vector<std::u16string> wallpapers;
-    Texts calls;
-  } cases[] = {
+  // The location, whether uninstalling, whether the shell is there, the wallpapers set, the calls.
+  const std::tuple<std::string, bool, bool, std::vector<std::u16string>, Texts> cases[] = {
       {"C:\\Apps\\", false, true, {u"C:\\Apps\\Auralith.htm"}, install},
       {utf8, false, true, {u"C:\\M\u00FCsik\\\u97F3\U0001F3B5\\Auralith.htm"}, install},
       {"C:\\Apps\\", true, true, {u""}, {"Create", "SetWallpaper", "ApplyChanges:15", "Release"}},
       {"C:\\Apps\\", false, false, {}, {"Create"}},
   };
-  for (const auto& c : cases) {
-    if (c.location == utf8 && AnsiToUtf16("\xC3\xBC") != u"\u00FC") continue;
-    settings.location.Set(c.location);
+  for (const auto& [location, uninstall, createSucceeds, wallpapers, calls] : cases) {
+    if (location == utf8 && AnsiToUtf16("\xC3\xBC") != u"\u00FC") continue;
+    settings.location.Set(location);
     shell = testing::RecordingShell();
-    shell.createSucceeds = c.createSucceeds;
-    InstallDesktopPage(settings, registry, shell, c.uninstall);
-    EXPECT_EQ(shell.calls, c.calls);
-    EXPECT_TRUE(shell.wallpapers == c.wallpapers) << c.location;
+    shell.createSucceeds = createSucceeds;
+    InstallDesktopPage(settings, registry, shell, uninstall);
+    EXPECT_EQ(shell.calls, calls);
+    EXPECT_TRUE(shell.wallpapers == wallpapers) << location;
   }
-  shell = testing::RecordingShell();
-  RefreshDesktop(shell);
-  EXPECT_EQ(shell.calls, (Texts{"Create", "ApplyChanges:15", "Release"}));
 }
 
-// When the shell is told to apply, the files and the ShellState bit are in
-// place.
+// When the shell is told to apply, the files and the ShellState bit are in place.
 TEST_F(DesktopTest, TheShellAppliesWhatIsWrittenBefore) {
   struct : testing::RecordingShell {
     std::function<void()> onApply;
@@ -261,24 +241,6 @@ TEST_F(DesktopTest, TheShellAppliesWhatIsWrittenBefore) {
     EXPECT_EQ(seen, Shown(ShellState(36, uninstall ? 0 : 0x40)) + " " + ReadFile(place / "Auralith.data"));
   }
 }
-
-#ifndef _WIN32
-// The Linux stand-in for the Active Desktop keeps the wallpaper as NUL-ended
-// UTF-8; characters beyond the basic plane arrive as surrogate pairs.
-TEST_F(DesktopTest, PosixShellRecordsTheWallpaper) {
-  PosixDesktopShell posix(registry);
-  settings.location.Set("/music/M\xC3\xBCsik \xF0\x9F\x8E\xB5/");
-  InstallDesktopPage(settings, registry, posix, false);
-  EXPECT_EQ(Query(kPosixDesktopKey, "Wallpaper")->data, settings.location.Get() + "Auralith.htm" + '\0');
-  // It answers only between Create and Release, and takes a count too large
-  // for an int for none.
-  int count = 0;
-  EXPECT_FALSE(posix.GetDesktopItemCount(&count));
-  registry.Set(Hive::CurrentUser, kPosixDesktopKey, "ItemCount", Dword(0x80000000u));
-  EXPECT_TRUE(posix.Create());
-  EXPECT_FALSE(posix.GetDesktopItemCount(&count));
-}
-#endif
 
 }  // namespace
 }  // namespace auralith

@@ -2,6 +2,7 @@
 
 #include <regex>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -59,12 +60,9 @@ TEST(CoverArtTest, FindsTheCoverBesideTheFileElseInItsTags) {
   const std::string large = Jpeg(std::string(4000, 'L'));
   const auto jpg = [](const std::string& bytes) { return "jpg:" + bytes; };
   const auto png = [](const std::string& bytes) { return "png:" + bytes; };
-  const struct {
-    const char* name;
-    std::vector<std::pair<std::string, std::string>> beside;  // file name, bytes
-    std::string music;  // a.mp3, or a.ogg when it begins with "OggS"
-    std::string found;  // extension:bytes, "" for none
-  } cases[] = {
+  // The files beside the music file (name, bytes); the music file, a.mp3 or,
+  // when it begins with "OggS", a.ogg; the cover found as extension:bytes.
+  const std::tuple<const char*, std::vector<std::pair<std::string, std::string>>, std::string, std::string> cases[] = {
       {"names in order", {{"front.jpg", Jpeg("f")}, {"cover.jpg", Jpeg("c")}, {"folder.jpg", Jpeg("d")}}, tagged,
        jpg(Jpeg("d"))},
       {"letter case", {{"Front.JPG", Jpeg("f")}, {"COVER.Jpg", Jpeg("c")}}, tagged, jpg(Jpeg("c"))},
@@ -84,13 +82,13 @@ TEST(CoverArtTest, FindsTheCoverBesideTheFileElseInItsTags) {
       {"damaged music file", {}, testing::MakeGarbage(5000), ""},
   };
   NativeFileSystem fs;
-  for (const auto& c : cases) {
+  for (const auto& [name, beside, bytes, found] : cases) {
     testing::TempDir dir;
-    for (const auto& [name, bytes] : c.beside) testing::WriteFile(dir / name, bytes);
-    const std::string music = dir / (c.music.rfind("OggS", 0) == 0 ? "a.ogg" : "a.mp3");
-    testing::WriteFile(music, c.music);
+    for (const auto& [file, content] : beside) testing::WriteFile(dir / file, content);
+    const std::string music = dir / (bytes.rfind("OggS", 0) == 0 ? "a.ogg" : "a.mp3");
+    testing::WriteFile(music, bytes);
     CoverImage cover;
-    EXPECT_EQ(FindCover(fs, music, &cover) ? cover.extension + ":" + cover.bytes : "", c.found) << c.name;
+    EXPECT_EQ(FindCover(fs, music, &cover) ? cover.extension + ":" + cover.bytes : "", found) << name;
   }
 }
 

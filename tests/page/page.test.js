@@ -5,6 +5,7 @@
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
+const vm = require('node:vm');
 const { after, afterEach, before, test } = require('node:test');
 const { chromium } = require('playwright-core');
 const { PLACEHOLDER_DATA, SAMPLE_LIBRARY, dataText, makeDesktop, tracks } = require('./fixtures');
@@ -242,3 +243,19 @@ test('the pointer at the screen edges and the keyboard open and close the lists'
     assert.deepEqual(await d.played(), c.played || []);
   }
 });
+
+if (process.env.AURALITH_PAGE_LIBRARY) {
+  test('a library written by the builder renders every artist and its tracks', async () => {
+    const library = fs.readFileSync(path.join(process.env.AURALITH_PAGE_LIBRARY, 'Auralith.data'), 'utf8');
+    const evaluate = (expression) => Array.from(vm.runInNewContext(library + ';' + expression,
+      { artist_list: [], album_list: [], track_list: [] }));
+    const d = await open({ data: library });
+    const artists = evaluate('artist_list.map(function (a) { return a[0]; })');
+    assert.ok(artists.length > 0, 'the library holds artists');
+    assert.deepEqual(await texts(d.page, '#artist-list .item'), artists);
+    await click(d.page, 'artist', 0);
+    await click(d.page, 'album', 0);
+    assert.deepEqual(await texts(d.page, '#track-list .track'), evaluate('track_list[0][0]'));
+    await shot(d.page, 'library');
+  });
+}

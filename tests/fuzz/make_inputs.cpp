@@ -30,10 +30,8 @@ void WriteAll(const fs::path& folder, const Inputs& inputs) {
 
 std::string Joined(std::initializer_list<std::string_view> fields) {
   std::string text;
-  for (const auto field : fields) {
-    if (!text.empty()) text.push_back('\0');
-    text.append(field);
-  }
+  for (const auto field : fields) text.append(field).push_back('\0');
+  text.pop_back();
   return text;
 }
 

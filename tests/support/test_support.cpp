@@ -34,8 +34,7 @@ std::string Native(const std::string& path) {
 }
 
 TempDir::TempDir() {
-  std::mt19937_64 random(std::random_device{}() ^
-                         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 random(std::random_device{}() ^ std::chrono::steady_clock::now().time_since_epoch().count());
   fs::path candidate;
   std::error_code ec;
   do {

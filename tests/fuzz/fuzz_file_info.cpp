@@ -9,33 +9,26 @@
 
 using namespace auralith;
 
-namespace {
-
-struct Files {
-  Files() {
-    env.settings._4_music.Set(env.folder);
-    for (const char* ending : {".mp3", ".ogg", ".wav"})
-      std::filesystem::create_symlink("track", env.folder + "01 - track" + ending);
-  }
-  fuzz::Environment env;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Files files;
-  Settings& settings = files.env.settings;
-  if (!std::ofstream(files.env.folder + "track", std::ios::binary)
+  static fuzz::Environment env;
+  static const char* const kEndings[] = {".mp3", ".ogg", ".wav"};
+  [[maybe_unused]] static const bool linked = [] {
+    env.settings._4_music.Set(env.folder);
+    for (const char* ending : kEndings) std::filesystem::create_symlink("track", env.folder + "01 - track" + ending);
+    return true;
+  }();
+  if (!std::ofstream(env.folder + "track", std::ios::binary)
            .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size)))
     fuzz::Violation("the track could not be written");
-  for (const char* ending : {".mp3", ".ogg", ".wav"}) {
-    fuzz::QuietPrompter prompter;
+  for (const char* ending : kEndings) {
     AFileInfo record;
     record.path = std::string("01 - track") + ending;
-    ReadFileInfo(record, settings, prompter);
+    const int alerts = env.prompter.count();
+    ReadFileInfo(record, env.settings, env.prompter);
     if (record.length < -1) fuzz::Violation("a negative playing time", record.path);
     if (record.title.empty()) fuzz::Violation("no title, not even the file name's", record.path);
-    if (prompter.shown > 0 && record.length != -1) fuzz::Violation("an alert with a playing time", record.path);
+    if (env.prompter.count() > alerts && record.length != -1)
+      fuzz::Violation("an alert with a playing time", record.path);
   }
   return 0;
 }

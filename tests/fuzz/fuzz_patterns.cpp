@@ -8,14 +8,6 @@
 
 using namespace auralith;
 
-namespace {
-
-void ExpectPieceOf(std::string_view path, const std::string& value, const char* what) {
-  if (path.find(value) == std::string_view::npos) fuzz::Violation(what, value);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static fuzz::Environment env;
   if (size == 0) return 0;
@@ -25,12 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (nul == std::string_view::npos) return 0;
   const std::string pattern(rest.substr(0, nul));
   const std::string_view path = rest.substr(nul + 1);
+  auto expectPiece = [&](const std::string& value, const char* what) {
+    if (path.find(value) == std::string_view::npos) fuzz::Violation(what, value);
+  };
 
   const auto values = MatchPattern(path, pattern);
   for (int i = 0; i < 4; ++i) {
     const char digit = static_cast<char>('1' + i);
     const std::string value = ExtractToken(path, pattern, digit);
-    ExpectPieceOf(path, value, "a token value that is not in the path");
+    expectPiece(value, "a token value that is not in the path");
     if (values && (*values)[i] != value) fuzz::Violation("MatchPattern and ExtractToken disagree", value);
   }
 
@@ -43,6 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ApplyFolderFormat(record, settings);
   ApplyFileNamePattern(record, settings);
   for (const std::string* field : {&record.artist, &record.album, &record.title, &record.track})
-    ExpectPieceOf(path, *field, "a field that is not in the path");
+    expectPiece(*field, "a field that is not in the path");
   return 0;
 }

@@ -1,13 +1,10 @@
-// The playlists and the data file for a library of any names, titles,
-// track numbers, paths and entry format. Input: one byte of switches
-// (4_headers in bit 0, 4_the in bit 1), then NUL-separated fields: the entry
-// format, then five per record (artist, album, title, track, path).
-// Paths are taken as the scan gives them: unique, without line breaks.
-//
-// Every playlist line must be one well-formed entry, with one entry per
-// track, album or artist; every data-file line must be one statement whose
-// string literals close on that line, and each track's literal must read
-// back as the track's entry text.
+// The playlists and the data file for a library of any names, titles, track
+// numbers, paths and entry format. Input: one byte of switches (4_headers in
+// bit 0, 4_the in bit 1), then NUL-separated fields: the entry format, then
+// five per record (artist, album, title, track, path). Every playlist line
+// must be one well-formed entry, with one entry per track, album or artist;
+// every data-file line one statement whose string literals close on that
+// line, and each track's literal must read back as the track's entry text.
 
 #include <algorithm>
 #include <vector>
@@ -131,8 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static PosixFileSystem fs;
   if (size == 0) return 0;
   Settings& settings = env.settings;
-  const bool headings = (data[0] & 1) != 0;
-  settings._4_headers.Set(headings ? 1 : 0);
+  const std::size_t heading = data[0] & 1;
+  settings._4_headers.Set(data[0] & 1);
   settings._4_the.Set((data[0] >> 1) & 1);
   settings._4_music.Set("/music/");
   std::vector<std::string> fields;
@@ -155,13 +152,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     paths.push_back(path);
   }
 
-  fuzz::QuietPrompter prompter;
-  fuzz::QuietProgress progress;
-  const Library library = BuildLibrary(paths, table, settings, progress);
-  WritePlaylists(library, settings, fs, prompter, progress);
-  WriteLibraryData(library, settings, prompter, progress);
+  const Library library = BuildLibrary(paths, table, settings, env.progress);
+  WritePlaylists(library, settings, fs, env.prompter, env.progress);
+  WriteLibraryData(library, settings, env.prompter, env.progress);
 
-  const std::size_t heading = headings ? 1 : 0;
   const auto check = [&](const std::string& name, std::size_t entries) {
     const std::string text = fuzz::ReadAll(env.folder + "playlists/" + name);
     if (text.empty()) return;  // not written: a file name too long for the system, reported

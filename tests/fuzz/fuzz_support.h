@@ -1,7 +1,8 @@
 #pragma once
 
-// What the harnesses share: settings in memory, a scratch folder, and the way
-// an input that breaks a rule is reported.
+// What the harnesses share: settings in memory, a scratch folder, the command
+// line's alerts and progress (silenced), and the way an input that breaks a
+// rule is reported.
 
 #include <cstdint>
 #include <cstdio>
@@ -12,8 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/progress_sink.h"
-#include "base/prompter.h"
+#include "programs/console.h"
 #include "settings/memory_registry_store.h"
 #include "settings/settings.h"
 
@@ -39,13 +39,11 @@ inline std::string ReadAll(const std::string& path) {
 }
 
 // Settings as a first run leaves them, plus the tag cache header above, and a
-// folder of its own for the life of the process: in $TMPDIR (where
-// run_harness clears up after a crash too), else on tmpfs when there is one.
+// folder of its own in $TMPDIR (which run_harness clears up after a crash) for
+// the life of the process.
 struct Environment {
   Environment() : settings(store) {
-    const char* base = std::getenv("TMPDIR");
-    if (base == nullptr || *base == '\0') base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-    folder = std::string(base) + "/auralith-fuzz-XXXXXX";
+    folder = (std::filesystem::temp_directory_path() / "auralith-fuzz-XXXXXX").string();
     if (::mkdtemp(folder.data()) == nullptr) Violation("no scratch folder", folder);
     folder += "/";
     settings.ResetToDefaults();
@@ -56,6 +54,7 @@ struct Environment {
   ~Environment() {
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
+    std::fclose(discard);
   }
   Environment(const Environment&) = delete;
   Environment& operator=(const Environment&) = delete;
@@ -63,26 +62,9 @@ struct Environment {
   MemoryRegistryStore store;
   Settings settings;
   std::string folder;  // ends in '/'
-};
-
-// Answers Yes to every alert and shows nothing.
-class QuietPrompter : public Prompter {
- public:
-  MessageAnswer Message(const std::string&, const std::string&, MessageButtons buttons, MessageIcon) override {
-    ++shown;
-    return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
-  }
-  int shown = 0;
-};
-
-class QuietProgress : public ProgressSink {
- public:
-  void SetStepLine(const std::string&) override {}
-  void SetItemLine(const std::string&) override {}
-  void SetRange(std::int32_t, std::int32_t) override {}
-  void SetStep(std::int32_t) override {}
-  void SetPos(std::int32_t) override {}
-  void StepIt() override {}
+  std::FILE* discard = std::fopen("/dev/null", "w");
+  ConsolePrompter prompter{discard};  // answers Yes to every question
+  TerminalProgress progress{discard, false, true, 80};
 };
 
 }  // namespace auralith::fuzz

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (again.size() != table.size()) fuzz::Violation("records lost in a save and load");
   for (const auto& [key, record] : table) {
     const auto found = again.find(key);
-    if (found == again.end() || !(*found->second == *record)) fuzz::Violation("a record changed in a save and load", key);
+    if (found == again.end() || !(*found->second == *record))
+      fuzz::Violation("a record changed in a save and load", key);
   }
   return 0;
 }

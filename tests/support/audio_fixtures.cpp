@@ -19,12 +19,9 @@ namespace {
 
 std::string ToStd(const TagLib::ByteVector& data) { return std::string(data.data(), data.size()); }
 
-void AppendLe(std::string& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-void AppendBe32(std::string& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+// `value` as `bytes` bytes, the least significant first unless `bigEndian`.
+void Append(std::string& out, std::uint32_t value, int bytes, bool bigEndian = false) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * (bigEndian ? bytes - 1 - i : i))));
 }
 
 struct MpegLayout {
@@ -63,11 +60,10 @@ std::string MakeAudioFrames(const Mp3Spec& shape) {
     const bool padding = remainder >= layout.sampleRate;
     if (padding) remainder -= layout.sampleRate;
     const auto size = static_cast<std::size_t>(numerator / layout.sampleRate + (padding ? 1 : 0));
-    out.push_back(static_cast<char>(0xFF));
-    out.push_back(static_cast<char>(layout.versionBits));
-    // Bit rate index, sample rate index 0, padding bit; stereo, original.
-    out.push_back(static_cast<char>(((rate - layout.bitrates.begin() + 1) << 4) | (padding ? 0x02 : 0x00)));
-    out.push_back(static_cast<char>(0x04));
+    // Sync and version; bit rate index, sample rate index 0, padding bit;
+    // stereo, original.
+    const auto index = static_cast<std::uint32_t>(rate - layout.bitrates.begin() + 1);
+    Append(out, 0xFF000004u | layout.versionBits << 16 | index << 12 | (padding ? 0x200u : 0u), 4, true);
     out.append(size - 4, '\0');
   };
   // The Xing frame must hold the side information and the 16 bytes of the
@@ -76,9 +72,9 @@ std::string MakeAudioFrames(const Mp3Spec& shape) {
   for (int i = 0; i < frames; ++i) append(shape.kbps[static_cast<std::size_t>(i) % shape.kbps.size()]);
   if (shape.xing) {
     std::string header = "Xing";
-    AppendBe32(header, 0x03);  // frame and byte counts present
-    AppendBe32(header, static_cast<std::uint32_t>(frames));
-    AppendBe32(header, static_cast<std::uint32_t>(out.size()));
+    Append(header, 0x03, 4, true);  // frame and byte counts present
+    Append(header, static_cast<std::uint32_t>(frames), 4, true);
+    Append(header, static_cast<std::uint32_t>(out.size()), 4, true);
     out.replace(4 + static_cast<std::size_t>(layout.sideInfoBytes), header.size(), header);
   }
   return out;
@@ -175,8 +171,10 @@ VorbisTemplate Encode() {
 
   constexpr long kSamples = 2 * kOggRate;
   float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(kSamples));
-  for (long i = 0; i < kSamples; ++i)
-    buffer[0][i] = 0.1f * static_cast<float>(std::sin(2.0 * 3.14159265358979 * kToneHz * static_cast<double>(i) / kOggRate));
+  for (long i = 0; i < kSamples; ++i) {
+    const double phase = 2.0 * 3.14159265358979 * kToneHz * static_cast<double>(i) / kOggRate;
+    buffer[0][i] = 0.1f * static_cast<float>(std::sin(phase));
+  }
   for (const long written : {kSamples, 0L}) {  // the tone, then the end of the stream
     vorbis_analysis_wrote(&vd, static_cast<int>(written));
     while (vorbis_analysis_blockout(&vd, &vb) == 1) {
@@ -251,27 +249,24 @@ std::string MakeOgg(double seconds, const std::vector<VorbisComment>& comments) 
 std::string MakeWav(double seconds, int sampleRate, int channels) {
   const auto blockAlign = static_cast<std::uint32_t>(channels * 2);
   const std::uint32_t dataBytes = static_cast<std::uint32_t>(std::llround(seconds * sampleRate)) * blockAlign;
+  const auto rate = static_cast<std::uint32_t>(sampleRate);
   std::string out = "RIFF";
-  AppendLe(out, 36 + dataBytes, 4);
+  Append(out, 36 + dataBytes, 4);
   out += "WAVEfmt ";
-  AppendLe(out, 16, 4);
-  AppendLe(out, 1, 2);  // PCM
-  AppendLe(out, static_cast<std::uint32_t>(channels), 2);
-  AppendLe(out, static_cast<std::uint32_t>(sampleRate), 4);
-  AppendLe(out, static_cast<std::uint32_t>(sampleRate) * blockAlign, 4);
-  AppendLe(out, blockAlign, 2);
-  AppendLe(out, 16, 2);
+  // Chunk size, PCM, channels, sample rate, bytes per second, block size, bits per sample.
+  const std::pair<std::uint32_t, int> format[] = {
+      {16, 4}, {1, 2}, {static_cast<std::uint32_t>(channels), 2}, {rate, 4}, {rate * blockAlign, 4}, {blockAlign, 2},
+      {16, 2}};
+  for (const auto& [value, bytes] : format) Append(out, value, bytes);
   out += "data";
-  AppendLe(out, dataBytes, 4);
+  Append(out, dataBytes, 4);
   out.append(dataBytes, '\0');
   return out;
 }
 
 void PutLe32(std::string& bytes, std::size_t offset, std::uint32_t value) {
-  std::string le;
-  AppendLe(le, value, 4);
   if (bytes.size() < offset + 4) bytes.resize(offset + 4, '\0');
-  bytes.replace(offset, 4, le);
+  for (std::size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
 }
 
 std::string MakeGarbage(std::size_t size) {

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -34,8 +34,7 @@ std::string Native(const std::string& path) {
 }
 
 TempDir::TempDir() {
-  std::mt19937_64 random(std::random_device{}() ^
-                         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 random(std::random_device{}() ^ std::chrono::steady_clock::now().time_since_epoch().count());
   fs::path candidate;
   std::error_code ec;
   do {
@@ -50,9 +49,7 @@ std::string TempDir::operator/(const std::string& relative) const { return path_
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(P(path), std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -94,11 +91,6 @@ std::string Crlf(const std::vector<std::string>& lines) {
   return text;
 }
 
-MessageAnswer ScriptedPrompter::Message(const std::string& text, const std::string& caption,
-                                        MessageButtons buttons, MessageIcon icon) {
-  return MessageFor(nullptr, text, caption, buttons, icon);
-}
-
 MessageAnswer ScriptedPrompter::MessageFor(WindowRef owner, const std::string& text, const std::string& caption,
                                            MessageButtons buttons, MessageIcon icon) {
   shown.push_back({text, caption, buttons, icon, owner});
@@ -109,29 +101,12 @@ MessageAnswer ScriptedPrompter::MessageFor(WindowRef owner, const std::string& t
   return answer;
 }
 
-namespace {
-bool NextChoice(std::deque<std::string>* chosen, std::string* path) {
-  if (chosen->empty()) return false;
-  const std::string next = chosen->front();
-  chosen->pop_front();
+bool ScriptedPrompter::Dialog(const std::string& description, std::string* path) {
+  dialogs.push_back(description);
+  const std::string next = chosen.empty() ? "" : chosen.front();
+  if (!chosen.empty()) chosen.pop_front();
   if (!next.empty()) *path = next;
   return !next.empty();
-}
-}  // namespace
-
-bool ScriptedPrompter::ChooseFile(WindowRef, const std::string& filter, std::string* path) {
-  dialogs.push_back("file:" + filter);
-  return NextChoice(&chosen, path);
-}
-
-bool ScriptedPrompter::ChooseFolder(const std::string& prompt, const std::string& start, std::string* path) {
-  dialogs.push_back("folder:" + prompt + "|" + start);
-  return NextChoice(&chosen, path);
-}
-
-bool ScriptedPrompter::ShowDocument(const std::string& path) {
-  documents.push_back(path);
-  return true;
 }
 
 std::string LittleEndian(std::uint64_t value, int bytes) {

@@ -115,15 +115,16 @@ class PlaylistRecord {
   bool Close(TextWriter& out, const std::string& name) {
     const auto listed = listed_.find(name);
     const auto before = before_.find(name);
+    const std::uint64_t hash = Hash(out.text());
     const bool ok = out.Close([&](std::string_view text) {
       return listed != listed_.end() && before != before_.end() && Same(listed->second, before->second.status) &&
-             before->second.hash == Hash(text) && before->second.status.size == text.size();
+             before->second.hash == hash && before->second.status.size == text.size();
     });
     if (!ok || name.find_first_of("\r\n") != std::string::npos) return ok;
     FileStatus status;
     if (out.wrote() ? fs_.Status(folder_ + name, &status) : listed != listed_.end()) {
       if (!out.wrote()) status = listed->second;
-      now_[name] = {status, Hash(out.text())};
+      now_[name] = {status, hash};
     }
     return ok;
   }

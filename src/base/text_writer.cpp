@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "base/file_replace.h"
 
@@ -24,7 +25,32 @@ bool StreamHolds(std::FILE* file, std::string_view bytes) {
   return same;
 }
 
+bool SeekTo(std::FILE* file, std::int64_t offset, int origin) {
+#ifdef _WIN32
+  return _fseeki64(file, offset, origin) == 0;
+#else
+  return fseeko(file, static_cast<off_t>(offset), origin) == 0;
+#endif
+}
+
+std::int64_t Tell(std::FILE* file) {
+#ifdef _WIN32
+  return _ftelli64(file);
+#else
+  return static_cast<std::int64_t>(ftello(file));
+#endif
+}
+
 }  // namespace
+
+bool ReadWholeFile(const std::string& path, std::uint64_t most, std::string* bytes) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file || !SeekTo(file.get(), 0, SEEK_END)) return false;
+  const std::int64_t size = Tell(file.get());
+  if (size < 0 || static_cast<std::uint64_t>(size) > most || !SeekTo(file.get(), 0, SEEK_SET)) return false;
+  bytes->resize(static_cast<std::size_t>(size));
+  return std::fread(bytes->data(), 1, bytes->size(), file.get()) == bytes->size();
+}
 
 bool FileHolds(const std::string& path, std::string_view bytes) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -88,17 +114,17 @@ void TextWriter::Line(std::string_view text) {
   Write("\n");
 }
 
-bool TextWriter::Close(const std::function<bool(std::string_view)>& known) {
+void TextWriter::Cancel() {
+  if (existing_) std::fclose(existing_);
+  existing_ = nullptr;
+  open_ = false;
+  wrote_ = false;
+}
+
+bool TextWriter::Close() {
   wrote_ = false;
   if (!open_) return false;
-  if (deferred_) {
-    if (!failed_ && known && known(buffer_)) {
-      open_ = false;
-      return true;
-    }
-    Look();
-    if (failed_) return false;
-  }
+  if (deferred_) Look();
   open_ = false;
   const bool found = existing_ != nullptr;
   bool same = false;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +12,10 @@ namespace auralith {
 // True when the file exists and holds exactly `bytes`. Reads only as far as
 // the first difference, and not at all when the size differs.
 bool FileHolds(const std::string& path, std::string_view bytes);
+
+// Reads a file whole, in one read. False when it cannot be read, or holds
+// more than `most` bytes (a file that large is none of ours).
+bool ReadWholeFile(const std::string& path, std::uint64_t most, std::string* bytes);
 
 // Writes a generated text file whole. Every '\n' handed to it is stored as
 // CR LF, as a Windows text-mode stream would, so the output is byte-identical
@@ -30,8 +34,8 @@ class TextWriter {
   // looked at); nothing is created yet. `leftovers` as for
   // WriteFileAtomically.
   bool Open(const std::string& path, Leftovers leftovers = Leftovers::kRemove);
-  // As Open(), but the file is first looked at by Close(), which may find
-  // that it need not be touched at all.
+  // As Open(), but the file is first looked at by Close(), so that Cancel()
+  // leaves it untouched.
   void OpenDeferred(const std::string& path, Leftovers leftovers);
 
   // Appends text; each '\n' becomes "\r\n".
@@ -40,16 +44,16 @@ class TextWriter {
   void Line(std::string_view text);
 
   // Puts the text in the file unless it is there already. False when the
-  // file could not be opened, or any byte could not be written. After
-  // OpenDeferred(), `known` is asked first whether the file is known to hold
-  // the text; the file is then left unopened.
-  bool Close(const std::function<bool(std::string_view)>& known = {});
+  // file could not be opened, or any byte could not be written.
+  bool Close();
+  // Ends the writing and leaves the file as it is, unopened after
+  // OpenDeferred(): for a caller that knows it holds the text already.
+  void Cancel();
 
   bool is_open() const { return open_; }
   // The text gathered so far, line ends as stored.
   std::string_view text() const { return buffer_; }
-  // How the last Close() that succeeded found the file: whether it had to
-  // write it.
+  // Whether the last Close() had to write the file.
   bool wrote() const { return wrote_; }
 
  private:

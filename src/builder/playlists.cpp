@@ -1,9 +1,7 @@
 #include "builder/playlists.h"
 
-#include <cerrno>
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -116,10 +114,13 @@ class PlaylistRecord {
     const auto listed = listed_.find(name);
     const auto before = before_.find(name);
     const std::uint64_t hash = Hash(out.text());
-    const bool ok = out.Close([&](std::string_view text) {
-      return listed != listed_.end() && before != before_.end() && Same(listed->second, before->second.status) &&
-             before->second.hash == hash && before->second.status.size == text.size();
-    });
+    if (listed != listed_.end() && before != before_.end() && Same(listed->second, before->second.status) &&
+        before->second.hash == hash && before->second.status.size == out.text().size()) {
+      out.Cancel();
+      now_[name] = before->second;
+      return true;
+    }
+    const bool ok = out.Close();
     if (!ok || name.find_first_of("\r\n") != std::string::npos) return ok;
     FileStatus status;
     if (out.wrote() ? fs_.Status(folder_ + name, &status) : listed != listed_.end()) {
@@ -158,17 +159,9 @@ class PlaylistRecord {
 
   void Load() {
     // A record of a million playlists is some tens of megabytes; a larger
-    // file is no record of ours and is not read into memory.
-    constexpr std::size_t kMostBytes = 256u << 20;
+    // file is no record of ours.
     std::string text;
-    if (std::FILE* file = std::fopen(path_.c_str(), "rb")) {
-      char chunk[64 * 1024];
-      for (std::size_t n; text.size() <= kMostBytes && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-        text.append(chunk, n);
-      std::fclose(file);
-    }
-    if (text.size() > kMostBytes) return;
-    if (text.rfind(kHeader, 0) != 0) return;
+    if (!ReadWholeFile(path_, std::uint64_t{256} << 20, &text) || text.rfind(kHeader, 0) != 0) return;
     std::size_t pos = std::string_view(kHeader).size();
     while (pos < text.size()) {
       std::size_t end = text.find('\n', pos);
@@ -186,15 +179,11 @@ class PlaylistRecord {
 
   // A decimal (a time may be negative) and the space after it.
   static bool Number(std::string_view line, std::size_t* at, std::int64_t* value) {
-    const std::size_t space = line.find(' ', *at);
-    if (space == std::string_view::npos) return false;
-    const std::string digits(line.substr(*at, space - *at));
-    char* end = nullptr;
-    errno = 0;
-    const long long parsed = std::strtoll(digits.c_str(), &end, 10);
-    if (digits.empty() || *end != '\0' || errno != 0) return false;
-    *value = parsed;
-    *at = space + 1;
+    const char* first = line.data() + *at;
+    const char* last = line.data() + line.size();
+    const auto [end, error] = std::from_chars(first, last, *value);
+    if (error != std::errc() || end == last || *end != ' ') return false;
+    *at = static_cast<std::size_t>(end - line.data()) + 1;
     return true;
   }
 

@@ -8,6 +8,7 @@
 
 #include "base/archive.h"
 #include "base/file_replace.h"
+#include "base/text_writer.h"
 
 namespace auralith {
 
@@ -19,34 +20,6 @@ constexpr ArchiveClass kRecordClass{"AFileInfo", 1};
 // The least an entry can take: a one-byte key prefix, a class back-reference,
 // five empty texts, length and seen, size and modified.
 constexpr std::uint64_t kMinEntryBytes = 1 + 2 + 5 + 4 + 4 + 8 + 8;
-
-bool SeekTo(std::FILE* file, std::int64_t offset, int origin) {
-#ifdef _WIN32
-  return _fseeki64(file, offset, origin) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(offset), origin) == 0;
-#endif
-}
-
-std::int64_t Tell(std::FILE* file) {
-#ifdef _WIN32
-  return _ftelli64(file);
-#else
-  return static_cast<std::int64_t>(ftello(file));
-#endif
-}
-
-// The cache is read whole and parsed from memory: one read, and the parser
-// can check every length against what is really there.
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file || !SeekTo(file.get(), 0, SEEK_END)) return false;
-  const std::int64_t size = Tell(file.get());
-  if (size < 0 || static_cast<std::uint64_t>(size) > kMaxTagCacheBytes || !SeekTo(file.get(), 0, SEEK_SET))
-    return false;
-  bytes->resize(static_cast<std::size_t>(size));
-  return std::fread(bytes->data(), 1, bytes->size(), file.get()) == bytes->size();
-}
 
 bool ReadRecord(ArchiveReader& in, AFileInfo* record) {
   return in.ReadText(&record->path) && in.ReadText(&record->artist) && in.ReadText(&record->album) &&
@@ -126,7 +99,9 @@ PathTable ParseTagCache(std::string_view bytes, Settings& settings, std::size_t 
 PathTable LoadTagCache(const std::string& file, Settings& settings, std::size_t count) {
   std::string bytes;
   try {
-    if (!ReadWholeFile(file, &bytes)) return EmptyTable(count);
+    // Read whole and parsed from memory: one read, and the parser can check
+    // every length against what is really there.
+    if (!ReadWholeFile(file, kMaxTagCacheBytes, &bytes)) return EmptyTable(count);
   } catch (const std::bad_alloc&) {
     return EmptyTable(count);
   }

@@ -25,10 +25,12 @@ struct MusicFile {
   FileStatus status{};
 };
 
-// Lists every visible music file below root + relative, depth first, in the
-// platform's enumeration order. Each file found is shown on the progress
-// sink's item line. Directory links are followed, but a directory already on
-// the current descent path is not entered again.
+// Lists every visible music file below root + relative, in no particular
+// order: with a second core, a second thread walks part of the tree. Each
+// file found is shown on the progress sink's item line, by the calling
+// thread.
+// Directory links are followed, but a directory already on the current
+// descent path is not entered again.
 std::vector<MusicFile> ScanMusicTree(FileSystem& fs, const std::string& root,
                                        const std::string& relative,
                                        const std::vector<std::string>& extensions,

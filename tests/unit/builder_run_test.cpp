@@ -266,6 +266,19 @@ TEST_F(ScanTree, CollectsVisibleMusicFilesAndShowsEachOnce) {
   EXPECT_THAT(ScanMusicTree(fs, dir / "missing/", "", kDefaultExtensions, progress), ::testing::IsEmpty());
 }
 
+// A tree wide enough to be shared between threads: every file once, each shown once.
+TEST_F(ScanTree, WideTreeIsListedWholeWhenShared) {
+  Lines files;
+  for (int i = 0; i < 150; ++i) files.push_back("F" + std::to_string(i % 50) + "/" + std::to_string(i) + ".mp3");
+  Make(files);
+  const Lines found = Scan();
+  EXPECT_THAT(found, UnorderedElementsAreArray(NativeAll(files)));
+  EXPECT_THAT(progress.log, UnorderedElementsAreArray([&] {
+                for (std::string& file : files) file = "item:" + Native(file);
+                return files;
+              }()));
+}
+
 #ifndef _WIN32
 // A link back into the descent path ends there; any other path is listed, even twice.
 TEST_F(ScanTree, LinkLoopsEndAndEveryNonLoopingPathIsListed) {

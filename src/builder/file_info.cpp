@@ -80,7 +80,7 @@ class BlockFile {
  public:
   explicit BlockFile(const std::string& file) {
 #ifdef _WIN32
-    fd_ = _wopen(WidePath(file).c_str(), _O_RDONLY | _O_BINARY);
+    fd_ = _wopen(WidePath(file).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 #else
     fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
 #endif

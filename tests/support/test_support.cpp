@@ -26,11 +26,9 @@ std::string S(const fs::path& path) {
 }
 }  // namespace
 
-std::string Native(const std::string& path) {
-  std::string out = path;
-  for (char& c : out)
-    if (c == '/') c = kPathSeparator;
-  return out;
+std::string Native(std::string path) {
+  std::replace(path.begin(), path.end(), '/', kPathSeparator);
+  return path;
 }
 
 TempDir::TempDir() {
@@ -91,9 +89,9 @@ std::string Crlf(const std::vector<std::string>& lines) {
   return text;
 }
 
-MessageAnswer ScriptedPrompter::MessageFor(WindowRef owner, const std::string& text, const std::string& caption,
-                                           MessageButtons buttons, MessageIcon icon) {
-  shown.push_back({text, caption, buttons, icon, owner});
+MessageAnswer ScriptedPrompter::Message(const std::string& text, const std::string& caption, MessageButtons buttons,
+                                        MessageIcon icon) {
+  shown.push_back({text, caption, buttons, icon});
   if (onShow) onShow(Shown(shown.back()));  // a copy: the call may show another box
   if (answers.empty()) return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
   const MessageAnswer answer = answers.front();

@@ -32,7 +32,7 @@ class TempDir {
 };
 
 // '/' in a test's literal path turned into the platform's separator.
-std::string Native(const std::string& path);
+std::string Native(std::string path);
 
 std::string ReadFile(const std::string& path);
 // Creates missing parent directories.
@@ -54,14 +54,9 @@ class ScriptedPrompter : public Prompter {
     std::string caption;
     MessageButtons buttons;
     MessageIcon icon;
-    WindowRef owner = nullptr;
   };
   MessageAnswer Message(const std::string& text, const std::string& caption, MessageButtons buttons,
-                        MessageIcon icon) override {
-    return MessageFor(nullptr, text, caption, buttons, icon);
-  }
-  MessageAnswer MessageFor(WindowRef owner, const std::string& text, const std::string& caption,
-                           MessageButtons buttons, MessageIcon icon) override;
+                        MessageIcon icon) override;
   bool ChooseFile(WindowRef, const std::string& filter, std::string* path) override {
     return Dialog("file:" + filter, path);
   }

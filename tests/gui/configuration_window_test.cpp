@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -90,7 +89,6 @@ void Screenshot(HWND window, const std::string& name) {
   if (dir == nullptr && program == nullptr) return;
   std::string folder = dir != nullptr ? dir : std::string(program) + "/../gui-screenshots";
   if (folder[0] == '/') folder = "Z:" + folder;
-  CreateDirectoryA(folder.c_str(), nullptr);
   // Give the window's thread time to paint what it was just told.
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -102,19 +100,18 @@ void Screenshot(HWND window, const std::string& name) {
   BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0}, {}};
   void* bits = nullptr;
   HBITMAP image = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, image);
+  SelectObject(memory, image);
   BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
   GdiFlush();
   const DWORD size = ((static_cast<DWORD>(width) * 3 + 3) & ~3u) * static_cast<DWORD>(height);
   const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
   BITMAPFILEHEADER file{0x4D42, headers + size, 0, 0, headers};
-  std::ofstream out(folder + "\\" + name + ".bmp", std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof(file));
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-  out.write(static_cast<const char*>(bits), size);
-  SelectObject(memory, old);
+  testing::WriteFile(folder + "\\" + name + ".bmp",
+                     std::string(reinterpret_cast<const char*>(&file), sizeof(file)) +
+                         std::string(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader)) +
+                         std::string(static_cast<const char*>(bits), size));
+  DeleteDC(memory);  // lets go of the picture selected into it
   DeleteObject(image);
-  DeleteDC(memory);
   ReleaseDC(nullptr, screen);
 }
 
@@ -149,22 +146,8 @@ class ConfigurationWindow : public ::testing::Test {
   bool pending = true;
 };
 
-// Showing a page marks nothing, the first edit does; Cancel writes nothing. OK
-// after start-up applies, storing every value and only the pages shown.
-TEST_F(ConfigurationWindow, OkAndCancel) {
-  pending = false;
-  Run([&](Driver& d) {
-    for (int page : {kPlaylists, kAppearance, kBehaviour}) d.Page(page);
-    EXPECT_FALSE(d.ApplyEnabled());
-    EXPECT_FALSE(pending);
-    d.Type(d.Page(kBehaviour), IDC_OFFSET, "5");
-    EXPECT_TRUE(d.ApplyEnabled());
-    d.Press(PSBTN_CANCEL);
-  });
-  EXPECT_TRUE(pending);
-  EXPECT_EQ(settings._3_offset.Read(), "0");
-  EXPECT_EQ(shell.wallpapers.size(), 0u) << "nothing applied";
-
+// OK after start-up applies, storing every value and only the pages shown.
+TEST_F(ConfigurationWindow, OkAfterStartUp) {
   Run([&](Driver& d) {
     d.Page(kBehaviour);
     // Changed behind the loaded pages' backs: a page that saves puts its
@@ -176,7 +159,6 @@ TEST_F(ConfigurationWindow, OkAndCancel) {
   EXPECT_EQ(shell.wallpapers.size(), 1u);
   EXPECT_EQ(settings._3_offset.Read(), "0");
   EXPECT_EQ(settings._2_backcolor.Read(), "Red");
-  EXPECT_TRUE(testing::FileExists(location / "Auralith.config"));
 }
 
 // Stored texts select list entries by prefix, ignoring case; the background type
@@ -250,7 +232,9 @@ TEST_F(ConfigurationWindow, BehaviourPage) {
             (std::vector<std::uint32_t>{2, 0xFFFFFFFF, 3}));
 }
 
+// Showing a page marks nothing, the first edit does; Cancel writes nothing.
 TEST_F(ConfigurationWindow, TheSheetItsTabsAndItsSystemMenu) {
+  pending = false;
   Run([&](Driver& d) {
     HWND sheet = d.sheet();
     EXPECT_NE(GetWindowLongA(sheet, GWL_STYLE) & WS_MINIMIZEBOX, 0);
@@ -265,7 +249,14 @@ TEST_F(ConfigurationWindow, TheSheetItsTabsAndItsSystemMenu) {
       Screenshot(sheet, "page-" + AsciiLower(text));
     }
     EXPECT_EQ(captions, "About;Playlists;Appearance;Behaviour;");
+    EXPECT_FALSE(d.ApplyEnabled());
+    d.Type(d.Page(kBehaviour), IDC_OFFSET, "5");
+    EXPECT_TRUE(d.ApplyEnabled());
+    d.Press(PSBTN_CANCEL);
   });
+  EXPECT_TRUE(pending);
+  EXPECT_EQ(settings._3_offset.Read(), "0");
+  EXPECT_TRUE(shell.wallpapers.empty()) << "nothing applied";
 }
 
 // F1 opens the help page; the root folder is stored with backslashes and a trailing

@@ -22,15 +22,14 @@ const CONFIG = {
 const BEHAVIOUR = { list_side: -1, list_offset: 0, left_mapping: 1, right_mapping: 3, top_mapping: 2, launch_single: 0 };
 const PLACEHOLDER_DATA =
   '// Auralith Data File\r\n\r\nbase = "";\r\n\r\ndisplay  = new Array();\r\nnames    = new Array();\r\n\r\n';
-const contexts = [];
-let browser, root;
+const root = fs.mkdtempSync(path.join(os.tmpdir(), 'auralith-page-'));
+fs.mkdirSync(SHOTS, { recursive: true });
+let browser;
 
 before(async () => {
   browser = await chromium.launch({ executablePath: process.env.AURALITH_CHROMIUM || '/usr/bin/chromium', args: ['--disable-gpu'] });
-  fs.mkdirSync(SHOTS, { recursive: true });
-  root = fs.mkdtempSync(path.join(os.tmpdir(), 'auralith-page-'));
 });
-afterEach(() => Promise.all(contexts.splice(0).map((context) => context.close())));
+afterEach(() => Promise.all(browser.contexts().map((context) => context.close())));
 after(async () => {
   await browser?.close();
   fs.rmSync(root, { recursive: true, force: true });
@@ -94,7 +93,6 @@ async function open({ config = {}, behaviour = {}, data = dataFile(SAMPLE_LIBRAR
   if (data !== null) write('Auralith.data', data);
   for (const [name, bytes] of Object.entries(extra)) write(name, bytes);
   const context = await browser.newContext({ viewport: VIEW, reducedMotion: 'reduce' });
-  contexts.push(context);
   await context.addInitScript(() => {
     window.__launched = [];
     const src = Object.getOwnPropertyDescriptor(HTMLIFrameElement.prototype, 'src');

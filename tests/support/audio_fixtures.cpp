@@ -1,8 +1,8 @@
 #include "support/audio_fixtures.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 
 #include <ogg/ogg.h>
@@ -20,8 +20,10 @@ namespace {
 std::string ToStd(const TagLib::ByteVector& data) { return std::string(data.data(), data.size()); }
 
 // `value` as `bytes` bytes, the least significant first unless `bigEndian`.
-void Append(std::string& out, std::uint32_t value, int bytes, bool bigEndian = false) {
+std::string Bytes(std::uint64_t value, int bytes, bool bigEndian = false) {
+  std::string out;
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * (bigEndian ? bytes - 1 - i : i))));
+  return out;
 }
 
 struct MpegLayout {
@@ -63,7 +65,7 @@ std::string MakeAudioFrames(const Mp3Spec& shape) {
     // Sync and version; bit rate index, sample rate index 0, padding bit;
     // stereo, original.
     const auto index = static_cast<std::uint32_t>(rate - layout.bitrates.begin() + 1);
-    Append(out, 0xFF000004u | layout.versionBits << 16 | index << 12 | (padding ? 0x200u : 0u), 4, true);
+    out += Bytes(0xFF000004u | layout.versionBits << 16 | index << 12 | (padding ? 0x200u : 0u), 4, true);
     out.append(size - 4, '\0');
   };
   // The Xing frame must hold the side information and the 16 bytes of the
@@ -71,10 +73,8 @@ std::string MakeAudioFrames(const Mp3Spec& shape) {
   if (shape.xing) append(std::max(32, *std::max_element(shape.kbps.begin(), shape.kbps.end())));
   for (int i = 0; i < frames; ++i) append(shape.kbps[static_cast<std::size_t>(i) % shape.kbps.size()]);
   if (shape.xing) {
-    std::string header = "Xing";
-    Append(header, 0x03, 4, true);  // frame and byte counts present
-    Append(header, static_cast<std::uint32_t>(frames), 4, true);
-    Append(header, static_cast<std::uint32_t>(out.size()), 4, true);
+    // The flags say frame and byte counts are present.
+    const std::string header = "Xing" + Bytes(0x03, 4, true) + Bytes(frames, 4, true) + Bytes(out.size(), 4, true);
     out.replace(4 + static_cast<std::size_t>(layout.sideInfoBytes), header.size(), header);
   }
   return out;
@@ -105,27 +105,9 @@ std::string RenderId3v1(const TagSpec& shape) {
   tag.setArtist(Utf8(shape.artist));
   tag.setAlbum(Utf8(shape.album));
   tag.setTitle(Utf8(shape.title));
-  unsigned track = 0;
-  for (std::size_t i = 0; i < shape.track.size() && std::isdigit(static_cast<unsigned char>(shape.track[i])); ++i)
-    track = track * 10 + static_cast<unsigned>(shape.track[i] - '0');
-  tag.setTrack(std::min(track, 255u));
+  tag.setTrack(static_cast<unsigned>(std::min(std::strtoul(shape.track.c_str(), nullptr, 10), 255ul)));
   return ToStd(tag.render());
 }
-
-}  // namespace
-
-std::string MakeId3Tag(const TagSpec& tag) {
-  return tag.kind == TagKind::Id3v1 ? RenderId3v1(tag) : RenderId3v2(tag);
-}
-
-std::string MakeMp3(const Mp3Spec& shape) {
-  std::string front;
-  std::string back;
-  for (const TagSpec& tag : shape.tags) (tag.kind == TagKind::Id3v1 ? back : front) += MakeId3Tag(tag);
-  return front + MakeAudioFrames(shape) + back;
-}
-
-namespace {
 
 // Mono 8 kHz at quality 0 uses one block size (512), so every audio packet
 // but the first adds exactly 256 samples. That lets a stream of any length
@@ -171,10 +153,8 @@ VorbisTemplate Encode() {
 
   constexpr long kSamples = 2 * kOggRate;
   float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(kSamples));
-  for (long i = 0; i < kSamples; ++i) {
-    const double phase = 2.0 * 3.14159265358979 * kToneHz * static_cast<double>(i) / kOggRate;
-    buffer[0][i] = 0.1f * static_cast<float>(std::sin(phase));
-  }
+  for (long i = 0; i < kSamples; ++i)
+    buffer[0][i] = 0.1f * static_cast<float>(std::sin(2.0 * 3.14159265358979 * kToneHz * i / kOggRate));
   for (const long written : {kSamples, 0L}) {  // the tone, then the end of the stream
     vorbis_analysis_wrote(&vd, static_cast<int>(written));
     while (vorbis_analysis_blockout(&vd, &vb) == 1) {
@@ -193,6 +173,17 @@ VorbisTemplate Encode() {
 }
 
 }  // namespace
+
+std::string MakeId3Tag(const TagSpec& tag) {
+  return tag.kind == TagKind::Id3v1 ? RenderId3v1(tag) : RenderId3v2(tag);
+}
+
+std::string MakeMp3(const Mp3Spec& shape) {
+  std::string front;
+  std::string back;
+  for (const TagSpec& tag : shape.tags) (tag.kind == TagKind::Id3v1 ? back : front) += MakeId3Tag(tag);
+  return front + MakeAudioFrames(shape) + back;
+}
 
 std::string MakeOgg(double seconds, const std::vector<VorbisComment>& comments) {
   static const VorbisTemplate encoded = Encode();  // thread-safe once
@@ -249,24 +240,16 @@ std::string MakeOgg(double seconds, const std::vector<VorbisComment>& comments) 
 std::string MakeWav(double seconds, int sampleRate, int channels) {
   const auto blockAlign = static_cast<std::uint32_t>(channels * 2);
   const std::uint32_t dataBytes = static_cast<std::uint32_t>(std::llround(seconds * sampleRate)) * blockAlign;
-  const auto rate = static_cast<std::uint32_t>(sampleRate);
-  std::string out = "RIFF";
-  Append(out, 36 + dataBytes, 4);
-  out += "WAVEfmt ";
-  // Chunk size, PCM, channels, sample rate, bytes per second, block size, bits per sample.
-  const std::pair<std::uint32_t, int> format[] = {
-      {16, 4}, {1, 2}, {static_cast<std::uint32_t>(channels), 2}, {rate, 4}, {rate * blockAlign, 4}, {blockAlign, 2},
-      {16, 2}};
-  for (const auto& [value, bytes] : format) Append(out, value, bytes);
-  out += "data";
-  Append(out, dataBytes, 4);
-  out.append(dataBytes, '\0');
-  return out;
+  // The format: PCM, channels, sample rate, bytes per second, block size, bits per sample.
+  const std::string format = Bytes(1, 2) + Bytes(channels, 2) + Bytes(sampleRate, 4) +
+                             Bytes(sampleRate * blockAlign, 4) + Bytes(blockAlign, 2) + Bytes(16, 2);
+  return "RIFF" + Bytes(36 + dataBytes, 4) + "WAVEfmt " + Bytes(format.size(), 4) + format + "data" +
+         Bytes(dataBytes, 4) + std::string(dataBytes, '\0');
 }
 
 void PutLe32(std::string& bytes, std::size_t offset, std::uint32_t value) {
   if (bytes.size() < offset + 4) bytes.resize(offset + 4, '\0');
-  for (std::size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
+  bytes.replace(offset, 4, Bytes(value, 4));
 }
 
 std::string MakeGarbage(std::size_t size) {

@@ -14,12 +14,9 @@ namespace auralith::testing {
 
 enum class MpegVersion { Mpeg1, Mpeg2 };  // Layer III at 44.1 kHz / 22.05 kHz
 
-enum class TagKind {
-  Id3v1,          // 128 bytes at the end: artist, album, title, track number
-  Id3v23Latin1,   // ID3v2.3, ISO-8859-1 text frames
-  Id3v23Utf16,    // ID3v2.3, UTF-16 with BOM
-  Id3v24Utf8,     // ID3v2.4, UTF-8
-};
+// ID3v1 (128 bytes at the end: artist, album, title, track number); ID3v2.3
+// text frames in ISO-8859-1 or UTF-16 with BOM; ID3v2.4 in UTF-8.
+enum class TagKind { Id3v1, Id3v23Latin1, Id3v23Utf16, Id3v24Utf8 };
 
 // Texts are UTF-8; an empty text writes no frame (no field for ID3v1, whose
 // track is a number: "" or "0" writes none). Every member has a default, so

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/path.h"
 #include "settings/settings.h"
 
 namespace fs = std::filesystem;
@@ -25,13 +24,6 @@ std::string S(const fs::path& path) {
   return std::string(text.begin(), text.end());
 }
 }  // namespace
-
-std::string Native(const std::string& path) {
-  std::string out = path;
-  for (char& c : out)
-    if (c == '/') c = kPathSeparator;
-  return out;
-}
 
 TempDir::TempDir() {
   std::mt19937_64 random(std::random_device{}() ^ std::chrono::steady_clock::now().time_since_epoch().count());
@@ -85,46 +77,8 @@ std::vector<std::string> ListNames(const std::string& dir) {
   return names;
 }
 
-std::string Crlf(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
-
-MessageAnswer ScriptedPrompter::MessageFor(WindowRef owner, const std::string& text, const std::string& caption,
-                                           MessageButtons buttons, MessageIcon icon) {
-  shown.push_back({text, caption, buttons, icon, owner});
-  if (onShow) onShow(Shown(shown.back()));  // a copy: the call may show another box
-  if (answers.empty()) return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
-  const MessageAnswer answer = answers.front();
-  answers.pop_front();
-  return answer;
-}
-
-bool ScriptedPrompter::Dialog(const std::string& description, std::string* path) {
-  dialogs.push_back(description);
-  const std::string next = chosen.empty() ? "" : chosen.front();
-  if (!chosen.empty()) chosen.pop_front();
-  if (!next.empty()) *path = next;
-  return !next.empty();
-}
-
-std::string LittleEndian(std::uint64_t value, int bytes) {
-  std::string out;
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-  return out;
-}
-
-RegValue DwordValue(std::uint32_t word) { return RegValue{kRegDword, LittleEndian(word, 4)}; }
-
 void StoreLocation(RegistryStore& store, const std::string& location) {
   store.Set(Hive::CurrentUser, kSettingsKey, "location", RegValue{kRegSz, location + '\0'});
-}
-
-std::vector<std::string> ShownTexts(const ScriptedPrompter& prompter) {
-  std::vector<std::string> texts;
-  for (const auto& shown : prompter.shown) texts.push_back(shown.text);
-  return texts;
 }
 
 }  // namespace auralith::testing

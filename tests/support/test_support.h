@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include "app/player_control.h"
 #include "app/startup.h"
+#include "base/path.h"
 #include "base/progress_sink.h"
 #include "base/prompter.h"
 #include "desktop/desktop_shell.h"
@@ -32,7 +34,10 @@ class TempDir {
 };
 
 // '/' in a test's literal path turned into the platform's separator.
-std::string Native(const std::string& path);
+inline std::string Native(std::string path) {
+  std::replace(path.begin(), path.end(), '/', kPathSeparator);
+  return path;
+}
 
 std::string ReadFile(const std::string& path);
 // Creates missing parent directories.
@@ -54,14 +59,16 @@ class ScriptedPrompter : public Prompter {
     std::string caption;
     MessageButtons buttons;
     MessageIcon icon;
-    WindowRef owner = nullptr;
   };
   MessageAnswer Message(const std::string& text, const std::string& caption, MessageButtons buttons,
                         MessageIcon icon) override {
-    return MessageFor(nullptr, text, caption, buttons, icon);
+    shown.push_back({text, caption, buttons, icon});
+    if (onShow) onShow(Shown(shown.back()));  // a copy: the call may show another box
+    if (answers.empty()) return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    const MessageAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
   }
-  MessageAnswer MessageFor(WindowRef owner, const std::string& text, const std::string& caption,
-                           MessageButtons buttons, MessageIcon icon) override;
   bool ChooseFile(WindowRef, const std::string& filter, std::string* path) override {
     return Dialog("file:" + filter, path);
   }
@@ -85,7 +92,13 @@ class ScriptedPrompter : public Prompter {
   std::vector<std::string> documents;
 
  private:
-  bool Dialog(const std::string& description, std::string* path);
+  bool Dialog(const std::string& description, std::string* path) {
+    dialogs.push_back(description);
+    const std::string next = chosen.empty() ? "" : chosen.front();
+    if (!chosen.empty()) chosen.pop_front();
+    if (!next.empty()) *path = next;
+    return !next.empty();
+  }
 };
 
 // Every progress operation as a line ("step:...", "range:0,5", "stepit").
@@ -155,15 +168,27 @@ class RecordingWindows : public StartupWindows {
 };
 
 // Lines joined with CR LF, as every generated file ends its lines.
-std::string Crlf(const std::vector<std::string>& lines);
+inline std::string Crlf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
 
 // `value` as `bytes` little-endian bytes, as archives and REG_DWORD hold it.
-std::string LittleEndian(std::uint64_t value, int bytes);
-// A REG_DWORD value.
-RegValue DwordValue(std::uint32_t word);
+inline std::string LittleEndian(std::uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  return out;
+}
+
+inline RegValue DwordValue(std::uint32_t word) { return RegValue{kRegDword, LittleEndian(word, 4)}; }
 // Stores the "location" setting as the configuration window would.
 void StoreLocation(RegistryStore& store, const std::string& location);
-// The texts of every message box shown, in order.
-std::vector<std::string> ShownTexts(const ScriptedPrompter& prompter);
+
+inline std::vector<std::string> ShownTexts(const ScriptedPrompter& prompter) {
+  std::vector<std::string> texts;
+  for (const auto& shown : prompter.shown) texts.push_back(shown.text);
+  return texts;
+}
 
 }  // namespace auralith::testing

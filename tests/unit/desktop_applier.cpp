@@ -71,10 +71,9 @@ class DesktopTest : public ::testing::Test {
  protected:
   DesktopTest() { StoreLocation(registry, dir.path()); }
 
-  std::optional<RegValue> Query(const std::string& key, const std::string& name) {
+  std::string Stored(const std::string& key, const std::string& name) {
     RegValue value;
-    if (!registry.Query(Hive::CurrentUser, key, name, &value)) return std::nullopt;
-    return value;
+    return registry.Query(Hive::CurrentUser, key, name, &value) ? Shown(value) : "absent";
   }
   void Write() { WriteDesktopFiles(settings, fs, prompter); }
 
@@ -116,18 +115,11 @@ TEST_F(DesktopTest, TheFilesAsThePageReadsThem) {
   EXPECT_TRUE(prompter.shown.empty());
 }
 
-// A failure is reported and the next file still written. The location is read
+// Each failure is reported and the next file still tried. The location is read
 // afresh for each: the uninstaller removes the settings key before applying.
 TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
-  testing::MakeDirectories(dir / "Auralith.config");  // a folder where the file belongs
-  Write();
-  EXPECT_EQ(testing::ShownTexts(prompter), Texts{"Error writing configuration file"});
-  EXPECT_EQ(ReadFile(dir / "Auralith.behaviour").rfind("// Auralith Behaviour File", 0), 0u);
-  EXPECT_EQ(ReadFile(dir / "Auralith.data").rfind("// Auralith Data File", 0), 0u);
-
   testing::WriteFile(dir / "plain", "not a folder");
   StoreLocation(registry, (dir / "plain") + kPathSeparator);
-  prompter.shown.clear();
   Write();
   EXPECT_EQ(testing::ShownTexts(prompter), (Texts{"Error writing configuration file", "Error writing behaviour file",
                                                   "Error writing temporary data file"}));
@@ -147,8 +139,7 @@ TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
   registry.DeleteTree(Hive::CurrentUser, kSettingsKey);
   TempDir work;
   const auto previous = std::filesystem::current_path();
-  const std::string& workPath = work.path();
-  std::filesystem::current_path(std::filesystem::path(std::u8string(workPath.begin(), workPath.end())));
+  std::filesystem::current_path(std::u8string(work.path().begin(), work.path().end()));
   prompter.shown.clear();
   Write();
   std::filesystem::current_path(previous);
@@ -175,30 +166,8 @@ TEST_F(DesktopTest, ShellStateBit) {
     registry.DeleteTree(Hive::CurrentUser, kExplorer);
     if (before) registry.Set(Hive::CurrentUser, kExplorer, "ShellState", *before);
     SetShellDesktopFlag(registry, uninstall);
-    EXPECT_EQ(Shown(Query(kExplorer, "ShellState")), Shown(after)) << name;
+    EXPECT_EQ(Stored(kExplorer, "ShellState"), Shown(after)) << name;
   }
-}
-
-TEST_F(DesktopTest, InstallClearsOneFlagBitOfEachReportedItem) {
-  const struct {
-    const char* name;
-    std::optional<RegValue> flags, expected;
-  } items[] = {
-      {"all bits", Dword(0xFFFFFFFF), Dword(0xFFFFDFFF)},
-      {"absent", std::nullopt, std::nullopt},
-      {"bit already clear", Dword(0x00004021), Dword(0x00004021)},
-      {"binary type kept", Binary(std::string("\x01\x20\x00\x80", 4)), Binary(std::string("\x01\x00\x00\x80", 4))},
-      {"too short to read", Binary("\xFF\x3F"), Binary("\xFF\x3F")},
-      {"too long to read", Binary(std::string("\x00\x20\x00\x00\x00", 5)), Binary(std::string("\x00\x20\x00\x00\x00", 5))},
-      // Beyond the reported count: not the applier's business.
-      {"item 6", Dword(0x2000), Dword(0x2000)},
-  };
-  for (int i = 0; i < 7; ++i)
-    if (items[i].flags) registry.Set(Hive::CurrentUser, kComponents + std::to_string(i), "Flags", *items[i].flags);
-  shell.itemCount = 6;
-  AuralithApplier(settings, registry, shell, fs, prompter, false).RunWorker(progress);
-  for (int i = 0; i < 7; ++i)
-    EXPECT_EQ(Shown(Query(kComponents + std::to_string(i), "Flags")), Shown(items[i].expected)) << items[i].name;
 }
 
 // The wallpaper is the page in the location, none on uninstall; without a
@@ -225,20 +194,40 @@ TEST_F(DesktopTest, WallpaperAndShellCalls) {
   }
 }
 
-// When the shell is told to apply, the files and the ShellState bit are in place.
+// When the shell is told to apply, the files and the ShellState bit are in
+// place; installing has cleared one flag bit of each item the shell reports.
 TEST_F(DesktopTest, TheShellAppliesWhatIsWrittenBefore) {
+  const struct {
+    const char* name;
+    std::optional<RegValue> flags, expected;
+  } items[] = {
+      {"all bits", Dword(0xFFFFFFFF), Dword(0xFFFFDFFF)},
+      {"absent", std::nullopt, std::nullopt},
+      {"bit already clear", Dword(0x00004021), Dword(0x00004021)},
+      {"binary type kept", Binary(std::string("\x01\x20\x00\x80", 4)), Binary(std::string("\x01\x00\x00\x80", 4))},
+      {"too short to read", Binary("\xFF\x3F"), Binary("\xFF\x3F")},
+      {"too long to read", Binary(std::string("\x00\x20\x00\x00\x00", 5)), Binary(std::string("\x00\x20\x00\x00\x00", 5))},
+      // Beyond the reported count: not the applier's business.
+      {"item 6", Dword(0x2000), Dword(0x2000)},
+  };
   struct : testing::RecordingShell {
     std::function<void()> onApply;
     void ApplyChanges(std::uint32_t) override { onApply(); }
   } checking;
+  checking.itemCount = 6;
   for (bool uninstall : {false, true}) {
     TempDir place;
     settings.location.Set(place.path());
     registry.Set(Hive::CurrentUser, kExplorer, "ShellState", ShellState(36, uninstall ? 0x40 : 0));
+    for (int i = 0; i < 7; ++i)
+      if (items[i].flags) registry.Set(Hive::CurrentUser, kComponents + std::to_string(i), "Flags", *items[i].flags);
     std::string seen;
-    checking.onApply = [&] { seen = Shown(Query(kExplorer, "ShellState")) + " " + ReadFile(place / "Auralith.data"); };
+    checking.onApply = [&] { seen = Stored(kExplorer, "ShellState") + " " + ReadFile(place / "Auralith.data"); };
     AuralithApplier(settings, registry, checking, fs, prompter, uninstall).RunWorker(progress);
     EXPECT_EQ(seen, Shown(ShellState(36, uninstall ? 0 : 0x40)) + " " + ReadFile(place / "Auralith.data"));
+    for (int i = 0; i < 7; ++i)
+      EXPECT_EQ(Stored(kComponents + std::to_string(i), "Flags"), Shown(uninstall ? items[i].flags : items[i].expected))
+          << items[i].name;
   }
 }
 

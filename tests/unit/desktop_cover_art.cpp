@@ -28,19 +28,14 @@ std::string Jpeg(const std::string& marker) { return "\xFF\xD8\xFF\xE0" + marker
 std::string Png(const std::string& marker) { return "\x89PNG\r\n\x1A\n" + marker; }
 TagLib::ByteVector Bytes(const std::string& s) { return TagLib::ByteVector(s.data(), static_cast<unsigned>(s.size())); }
 
-struct Picture {
-  Apic::Type type;
-  const char* mime;
-  std::string bytes;
-};
-
-std::string Mp3With(const std::vector<Picture>& pictures) {
+// Each picture's type, MIME type and bytes.
+std::string Mp3With(const std::vector<std::tuple<Apic::Type, const char*, std::string>>& pictures) {
   TagLib::ID3v2::Tag tag;
-  for (const Picture& picture : pictures) {
+  for (const auto& [type, mime, bytes] : pictures) {
     auto* frame = new Apic;  // the tag owns it
-    frame->setType(picture.type);
-    frame->setMimeType(picture.mime);
-    frame->setPicture(Bytes(picture.bytes));
+    frame->setType(type);
+    frame->setMimeType(mime);
+    frame->setPicture(Bytes(bytes));
     tag.addFrame(frame);
   }
   const TagLib::ByteVector rendered = tag.render();
@@ -123,7 +118,6 @@ TEST(CoverArtTest, PublishesForThePageAndWritesOnlyWhatChanged) {
 
   // Another picture under the same name gets another address.
   EXPECT_EQ(PublishCover(fs, location, &second), CoverPublished::Changed);
-  EXPECT_EQ(ScriptValue(ReadFile(script)).substr(0, 19), "Auralith.cover.jpg?");
   EXPECT_NE(ScriptValue(ReadFile(script)), firstValue);
 
   // Another kind leaves no stale copy behind; "no cover" leaves none at all.

@@ -13,9 +13,10 @@ namespace {
 constexpr unsigned kMostThreads = 4;
 
 // Under Wine, the only Windows we measure on, a second reader made a cold
-// run take half as long again, even with the caller reading too and waking only
-// when it must: every read is several system calls there, and on our
-// virtual machine those do not overlap. The Windows build reads on the
+// run slower, not faster (a tenth slower, with a quarter more processor
+// time, once files were read in blocks), even with the caller reading too
+// and waking only when it must: every open is a round trip to the Wine
+// server, which serves one request at a time. The Windows build reads on the
 // run's thread until a measurement on Windows itself says otherwise.
 #ifdef _WIN32
 constexpr bool kReadAlone = true;

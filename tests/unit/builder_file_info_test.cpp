@@ -12,7 +12,6 @@
 #include "base/code_page.h"
 #include "builder/file_info.h"
 #include "builder/patterns.h"
-#include "builder/tag_reader_pool.h"
 #include "settings/memory_registry_store.h"
 #include "settings/settings.h"
 #include "support/audio_fixtures.h"
@@ -270,11 +269,8 @@ TEST_F(FileInfoTest, AnsweringNoSwitchesTheAlertOffForGood) {
   settings._4_ignorefileinfo.Write();  // 0, cached
   prompter.Answer(MessageAnswer::Yes);
   prompter.Answer(MessageAnswer::No);
-  Read("one.mp3", &garbage);
-  EXPECT_EQ(settings._4_ignorefileinfo.Read(), 0u) << "Yes asks for more alerts";
-  Read("two.mp3", &garbage);
+  for (const char* name : {"one.mp3", "two.mp3", "three.mp3"}) Read(name, &garbage);
   EXPECT_EQ(settings._4_ignorefileinfo.Read(), 1u);
-  Read("three.mp3", &garbage);
   EXPECT_EQ(prompter.shown.size(), 2u);
 
   // Switched off meanwhile by another run, after this one cached 0.
@@ -283,28 +279,6 @@ TEST_F(FileInfoTest, AnsweringNoSwitchesTheAlertOffForGood) {
   other._4_ignorefileinfo.Set(1);
   Read("four.mp3", &garbage);
   EXPECT_EQ(prompter.shown.size(), 2u);
-}
-
-// The pool hands out, in list order, exactly what reading each file alone
-// gives, whichever thread read it.
-TEST_F(FileInfoTest, ReaderPoolGivesEachResultAsReadingAloneDoes) {
-  const std::string garbage = MakeGarbage(300);
-  std::vector<AFileInfo> alone(300), pooled(300);
-  std::vector<AFileInfo*> records;
-  const TagReadOptions options = TagReadOptionsFrom(settings);
-  std::vector<bool> expected;
-  for (int i = 0; i < 300; ++i) {
-    const std::string name = std::to_string(i) + ".mp3";
-    testing::WriteFile(root / name, i % 7 == 3 ? garbage : Mp3({{.title = "T" + std::to_string(i)}}));
-    alone[i].path = pooled[i].path = name;
-    expected.push_back(ReadTags(alone[i], options));
-    records.push_back(&pooled[i]);
-  }
-  TagReaderPool pool(records, options);
-  for (int i = 0; i < 300; ++i) {
-    EXPECT_EQ(pool.Result(i), expected[i]) << i;
-    EXPECT_EQ(std::tuple(pooled[i].title, pooled[i].length), std::tuple(alone[i].title, alone[i].length)) << i;
-  }
 }
 
 }  // namespace

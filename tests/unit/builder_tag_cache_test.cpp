@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <limits>
 #include <map>
@@ -111,24 +112,20 @@ TEST_F(TagCacheTest, FileLayoutIsByteExactAndKeyOrdered) {
 }
 
 TEST_F(TagCacheTest, AnyChangedSettingDiscardsTheCache) {
-  using Change = void (*)(Settings&, MemoryRegistryStore&);
-  const std::pair<const char*, Change> cases[] = {
-      {"4_organizationnum", [](Settings& s, MemoryRegistryStore&) { s._4_organizationnum.Set(3); }},
-      {"4_id3", [](Settings& s, MemoryRegistryStore&) { s._4_id3.Set(0); }},
-      {"4_prefix", [](Settings& s, MemoryRegistryStore&) { s._4_prefix.Set(1); }},
-      {"4_format", [](Settings& s, MemoryRegistryStore&) { s._4_format.Set("%1 - %4 "); }},
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"4_organizationnum", [&] { settings._4_organizationnum.Set(3); }},
+      {"4_id3", [&] { settings._4_id3.Set(0); }},
+      {"4_prefix", [&] { settings._4_prefix.Set(1); }},
+      {"4_format", [&] { settings._4_format.Set("%1 - %4 "); }},
       // Stored behind the binding's back: the pattern is read afresh.
       {"4_format in the registry only",
-       [](Settings&, MemoryRegistryStore& r) {
-         r.Set(Hive::CurrentUser, kSettingsKey, "4_format", RegValue{kRegSz, std::string("%4\0", 3)});
-       }},
+       [&] { store.Set(Hive::CurrentUser, kSettingsKey, "4_format", RegValue{kRegSz, std::string("%4\0", 3)}); }},
   };
-  ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({Record("x"), Record("y")})));
-  EXPECT_EQ(LoadTagCache(cache, settings, 5).size(), 2u);
   for (const auto& [name, change] : cases) {
     Configure(settings);
     ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({Record("x"), Record("y")})));
-    change(settings, store);
+    ASSERT_EQ(LoadTagCache(cache, settings, 5).size(), 2u);
+    change();
     EXPECT_TRUE(LoadTagCache(cache, settings, 5).empty()) << name;
   }
 }

@@ -1,8 +1,5 @@
-// Writes the seed corpus of every harness to <dir>/seeds/<harness>/ and the
-// inputs that once broke a rule to <dir>/regressions/<harness>/, so neither
-// is kept as a binary file in the tree.
-//
-//   fuzz_inputs <dir>
+// Writes each harness's seeds to <dir>/seeds/<harness>/ and the inputs that
+// once broke a rule to <dir>/regressions/<harness>/: no binary input in the tree.
 
 #include <fstream>
 #include <string>
@@ -67,9 +64,7 @@ Inputs RegistryFiles() {
   MemoryRegistryStore store;
   Settings settings(store);
   settings.ResetToDefaults();
-  settings.location.Set("/opt/Auralith/");
   settings._4_music.Set("/home/me/Music \"quoted\" \\ back/");
-  settings._4_format.Set("%1 - %2 - %3 - %4");
   settings.urlCommand.Set("\"/opt/Auralith/AuralithURL.exe\" \"%1\"");
   settings.urlProtocol.Set("");
   store.Set(Hive::CurrentUser, "Software\\Corvale\\Auralith", "binary", RegValue{kRegBinary, std::string(40, '\x7F')});

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <initializer_list>
 #include <limits>
 #include <map>
 #include <tuple>
@@ -182,25 +181,19 @@ TEST_F(TagCacheTest, FailedSaveLeavesThePreviousCacheAndNoTemporaryFile) {
 
 // ---------------------------------------------------------------- the archive beneath
 
+using namespace std::string_literals;
 using Ref = ArchiveReader::ObjectRef;
 using Kind = Ref::Kind;
-
-std::string Bytes(std::initializer_list<int> values) {
-  std::string out;
-  for (int v : values) out.push_back(static_cast<char>(v));
-  return out;
-}
 
 auto Fields(const Ref& ref) { return std::tuple(ref.kind, ref.knownClass, ref.index); }
 
 // count, its form, the least bytes per element, whether the 10 bytes after it hold that many
 TEST(ArchiveCount, TakesEachFormAndMustFitTheBytesLeft) {
   const std::tuple<std::uint64_t, std::string, std::uint64_t, bool> cases[] = {
-      {5, Bytes({5, 0}), 2, true},
-      {6, Bytes({6, 0}), 2, false},
-      {0xFFFF, Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}), 0, true},
-      {0xFFFFFFFF, Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}), 0, true},
-      {std::uint64_t{1} << 63, Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0x80}), 1, false},
+      {5, "\x05\0"s, 2, true}, {6, "\x06\0"s, 2, false},
+      {0xFFFF, "\xFF\xFF\xFF\xFF\0\0"s, 0, true},
+      {0xFFFFFFFF, "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0\0\0\0"s, 0, true},
+      {std::uint64_t{1} << 63, "\xFF\xFF\xFF\xFF\xFF\xFF\0\0\0\0\0\0\0\x80"s, 1, false},
   };
   for (const auto& [count, form, minElementBytes, ok] : cases) {
     SCOPED_TRACE(count);
@@ -226,12 +219,12 @@ TEST(ArchiveObjects, IndicesFrom0x7FFFTakeTheBigForm) {
   for (std::uint32_t i = 0; i < 0x7FFD; ++i) out.BeginObject(kX, &objects[i]);  // class 1, objects 2..0x7FFE
   // The class and object begun, the bytes written, the reference read back.
   const std::tuple<const ArchiveClass*, std::size_t, std::string, Ref> steps[] = {
-      {&kX, 0x7FFC, Bytes({0xFE, 0x7F}), {Kind::Existing, 0, 0x7FFE}},
-      {&kX, 0x7FFD, Bytes({0x01, 0x80}), {Kind::New, 0, 0x7FFF}},
-      {&kX, 0x7FFD, Bytes({0xFF, 0x7F, 0xFF, 0x7F, 0, 0}), {Kind::Existing, 0, 0x7FFF}},
-      {&kY, 0x7FFE, Bytes({0xFF, 0xFF, 0, 0, 1, 0, 'Y'}), {Kind::New, 1, 0x8001}},  // class 0x8000
-      {&kY, 0x7FFF, Bytes({0xFF, 0x7F, 0x00, 0x80, 0x00, 0x80}), {Kind::New, 1, 0x8002}},
-      {&kY, 0x7FFF, Bytes({0xFF, 0x7F, 0x02, 0x80, 0, 0}), {Kind::Existing, 1, 0x8002}},
+      {&kX, 0x7FFC, "\xFE\x7F"s, {Kind::Existing, 0, 0x7FFE}},
+      {&kX, 0x7FFD, "\x01\x80"s, {Kind::New, 0, 0x7FFF}},
+      {&kX, 0x7FFD, "\xFF\x7F\xFF\x7F\0\0"s, {Kind::Existing, 0, 0x7FFF}},
+      {&kY, 0x7FFE, "\xFF\xFF\0\0\x01\0Y"s, {Kind::New, 1, 0x8001}},  // class 0x8000
+      {&kY, 0x7FFF, "\xFF\x7F\0\x80\0\x80"s, {Kind::New, 1, 0x8002}},
+      {&kY, 0x7FFF, "\xFF\x7F\x02\x80\0\0"s, {Kind::Existing, 1, 0x8002}},
   };
   for (const auto& [cls, object, bytes, ref] : steps) {
     const std::size_t at = out.bytes().size();

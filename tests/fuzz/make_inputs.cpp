@@ -41,9 +41,8 @@ Inputs TagCaches() {
     return fuzz::ReadAll(file);
   };
   auto add = [&](const std::string& path, const std::string& title, const std::string& track) {
-    table.emplace(path, std::make_unique<AFileInfo>(AFileInfo{.path = path, .artist = "Artist", .album = "Album",
-                                                              .title = title, .track = track, .length = 259,
-                                                              .modified = 1700000000, .size = 4096}));
+    table.emplace(path, std::make_unique<AFileInfo>(AFileInfo{path, "Artist", "Album", title, track, 259, 1,
+                                                              1700000000, 4096}));
   };
   Inputs inputs{save()};
   add("Artist/Album/01 - One.mp3", "One", "1");

@@ -52,36 +52,32 @@ std::map<std::string, std::string> Files(const std::string& dir) {
   return files;
 }
 
-// The settings file, which must parse clean, read into `store`.
-void LoadSettings(const std::string& registryDir, MemoryRegistryStore* store) {
-  const std::string text = ReadFile(registryDir + "/HKEY_CURRENT_USER.reg");
-  EXPECT_TRUE(text.empty() || FileRegistryStore::ParseHive(Hive::CurrentUser, text, &store->root(Hive::CurrentUser)))
-      << "damaged settings file";
-}
-
-// The program's values in the settings file.
-std::map<std::string, std::string> StoredValues(const std::string& registryDir) {
-  MemoryRegistryStore store;
-  LoadSettings(registryDir, &store);
+// What a run leaves the user: the program's values in the settings file,
+// which must parse clean, and the records the tag cache gives under them (-1
+// without a cache file).
+struct Kept {
   std::map<std::string, std::string> values;
+  long records = -1;
+};
+Kept KeptIn(const std::string& location, const std::string& registryDir) {
+  Kept kept;
+  MemoryRegistryStore store;
+  const std::string text = ReadFile(registryDir + "/HKEY_CURRENT_USER.reg");
+  EXPECT_TRUE(text.empty() || FileRegistryStore::ParseHive(Hive::CurrentUser, text, &store.root(Hive::CurrentUser)))
+      << "damaged settings file";
   const MemoryRegistryStore::Key* key = &store.root(Hive::CurrentUser);
   for (const char* part : {"Software", "Corvale", "Auralith"}) {
     const auto found = key->subkeys.find(MemoryRegistryStore::Fold(part));
-    if (found == key->subkeys.end()) return values;
-    key = found->second.key.get();
+    key = found == key->subkeys.end() ? nullptr : found->second.key.get();
+    if (key == nullptr) break;
   }
-  for (const auto& [folded, named] : key->values) values[named.name] = named.value.data;
-  return values;
-}
-
-// The records the tag cache gives under the stored settings; -1 without a cache.
-long CachedRecords(const std::string& location, const std::string& registryDir) {
-  const std::string cache = location + "/Auralith.archive";
-  if (!fs::exists(cache)) return -1;
-  MemoryRegistryStore store;  // a copy: loading the settings writes defaults
-  LoadSettings(registryDir, &store);
+  if (key != nullptr)
+    for (const auto& [folded, named] : key->values) kept.values[named.name] = named.value.data;
+  // Only now: loading the settings writes defaults.
   Settings settings(store);
-  return static_cast<long>(ParseTagCache(ReadFile(cache), settings, 0).size());
+  const std::string cache = location + "/Auralith.archive";
+  if (fs::exists(cache)) kept.records = static_cast<long>(ParseTagCache(ReadFile(cache), settings, 0).size());
+  return kept;
 }
 
 int StepOf(const std::string& line) {
@@ -140,12 +136,9 @@ class Child {
       if (Reap(false)) return done();
     return true;
   }
-  void ReadUpTo(int step) {
-    Await([&] { return Drain() >= step; });
-  }
   // Reads everything up to the program's end; its exit code.
   int Finish() {
-    ReadUpTo(9);
+    Await([&] { return Drain() > 8; });
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
   }
   // The main thread waits in write or writev (system calls 1 and 20) on
@@ -234,7 +227,7 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
   Child first(registry_, Args(formats[0]), false);
   for (int step = 0; step <= 8; ++step) {
     const auto start = Clock::now();
-    first.ReadUpTo(step + 1);
+    first.Await([&] { return first.Drain() > step; });
     seconds[step] = std::chrono::duration<double>(Clock::now() - start).count();
   }
   ASSERT_EQ(first.Finish(), 0);
@@ -242,7 +235,7 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
   ASSERT_EQ(plainLines.size(), 8u) << "one line per step";
   std::vector<std::string> cachedLines = plainLines;  // a second line of step 2
   cachedLines.insert(cachedLines.begin() + 2, "Loading cache... (Step 2 of 8)");
-  const long tracks = CachedRecords(location_, registry_);
+  const long tracks = KeptIn(location_, registry_).records;
   ASSERT_EQ(tracks, static_cast<long>(tracks_.size()));
   fs::rename(location_, location_ + ".expected");
   fs::rename(registry_, registry_ + ".expected");
@@ -262,7 +255,7 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
     const std::string& format = formats[random() % 2];
     // Step 0 (settings written) first, and while no run has finished its first
     // start; later the steps with fewest kills.
-    const auto before = StoredValues(registry_);
+    const auto before = KeptIn(location_, registry_).values;
     const bool firstStart = before.count("location") == 0;
     const int target = attempt < 6 || (firstStart && attempt < 20) ? 0 : total < 100 ? attempt % 9 : fewest();
     const auto& lines = fs::exists(location_ + "/Auralith.archive") ? cachedLines : plainLines;
@@ -295,13 +288,12 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
     // Values change only to what the run's options store.
     const std::map<std::string, std::string> options = {
         {"location", location_ + "/"}, {"4_music", music_ + "/"}, {"4_outformat", format}};
-    const auto after = StoredValues(registry_);
+    const Kept after = KeptIn(location_, registry_);
     for (const auto& [name, data] : before) {
-      const std::string now = after.contains(name) ? after.at(name) : "(lost)";
+      const std::string now = after.values.contains(name) ? after.values.at(name) : "(lost)";
       EXPECT_TRUE(now == data || (options.contains(name) && now == options.at(name) + '\0')) << name << ": " << now;
     }
-    const long records = CachedRecords(location_, registry_);
-    EXPECT_TRUE(records == -1 || records == tracks) << records << " records in the cache";
+    EXPECT_TRUE(after.records == -1 || after.records == tracks) << after.records << " records in the cache";
     if (HasFailure()) return;
   }
   EXPECT_GE(kills[fewest()], 3) << "kills in step " << fewest();

@@ -75,9 +75,32 @@ TEST(MatchPattern, Table) {
   EXPECT_EQ(ExtractToken(" - Title.mp3", "%3 - %4", '4'), "Title");
 }
 
+std::string Mp3(std::vector<TagSpec> tags) { return MakeMp3({.seconds = 2.0, .tags = std::move(tags)}); }
+
+class FileInfoTest : public ::testing::Test {
+ protected:
+  FileInfoTest() {
+    settings._4_music.Set(root.path());
+    settings._4_id3.Set(1);
+  }
+
+  // Writes `bytes` (unless null) and reads them over what folders and pattern gave.
+  AFileInfo Read(const std::string& relative, const std::string* bytes, const Texts& start = {}) {
+    if (bytes != nullptr) testing::WriteFile(root / relative, *bytes);
+    AFileInfo record{Native(relative), start[0], start[1], start[2], start[3]};
+    ReadFileInfo(record, settings, prompter);
+    return record;
+  }
+
+  testing::TempDir root;
+  MemoryRegistryStore store;
+  Settings settings{store};
+  testing::ScriptedPrompter prompter;
+};
+
 // Folders first, then the file name, as a run applies them: 4_organizationnum,
 // 4_format, 4_prefix, the path, the record before and after.
-TEST(ApplyFolderFormatAndPattern, Table) {
+TEST_F(FileInfoTest, FolderFormatThenFileNamePattern) {
   const std::tuple<std::uint32_t, const char*, bool, const char*, Texts, Texts> cases[] = {
       // Format 2: only a file exactly one folder below the root.
       {2, "", true, "A/c.mp3", {}, {"A", "", "", ""}},
@@ -103,8 +126,6 @@ TEST(ApplyFolderFormatAndPattern, Table) {
       {0, "Title", true, "Title.mp3", {}, {}},
   };
   for (const auto& [folders, pattern, prefix, path, before, expected] : cases) {
-    MemoryRegistryStore store;
-    Settings settings(store);
     settings._4_organizationnum.Set(folders);
     settings._4_format.Set(pattern);
     settings._4_prefix.Set(prefix ? 1 : 0);
@@ -116,38 +137,16 @@ TEST(ApplyFolderFormatAndPattern, Table) {
   }
 }
 
-std::string Mp3(std::vector<TagSpec> tags) { return MakeMp3({.seconds = 2.0, .tags = std::move(tags)}); }
-
-class FileInfoTest : public ::testing::Test {
- protected:
-  FileInfoTest() {
-    settings._4_music.Set(root.path());
-    settings._4_id3.Set(1);
-  }
-
-  // Writes `bytes` (unless null) and reads them over what folders and pattern gave.
-  AFileInfo Read(const std::string& relative, const std::string* bytes, const Texts& start = {}) {
-    if (bytes != nullptr) testing::WriteFile(root / relative, *bytes);
-    AFileInfo record{Native(relative), start[0], start[1], start[2], start[3]};
-    ReadFileInfo(record, settings, prompter);
-    return record;
-  }
-
-  testing::TempDir root;
-  MemoryRegistryStore store;
-  Settings settings{store};
-  testing::ScriptedPrompter prompter;
-};
-
 // Tag text arrives in the process's code page; the expected texts are UTF-8.
 TEST_F(FileInfoTest, TagsFillOrReplaceWhatFoldersAndPatternGave) {
   const struct {
     const char* name;
     const char* path;
-    std::string bytes;
+    std::optional<std::string> bytes;  // none: no file; an ending that is not read must not be opened
     Texts expected;
     bool id3 = true;
     Texts start{};
+    bool prefix = false;
   } cases[] = {
       {"id3v1", "Song.mp3", Mp3({{.kind = TagKind::Id3v1, .artist = "Low", .album = "Secret Name", .title = "Starfire", .track = "7"}}),
        {"Low", "Secret Name", "Starfire", "7"}},
@@ -174,15 +173,21 @@ TEST_F(FileInfoTest, TagsFillOrReplaceWhatFoldersAndPatternGave) {
       {"tags off", "05 - Song.mp3", Mp3({{.artist = "B", .title = "T", .track = "9"}}), {"", "", "P", "05"}, false,
        {"", "", "P", "05"}},
       {"tags off, ogg", "07 Song.ogg", MakeOgg(1.0, {{"TITLE", "Tag"}}), {"", "", "07 Song", ""}, false},
+      // Untitled tracks are named after their file.
+      {"untitled", "Artist/Album/01 - Intro.flac", std::nullopt, {"", "", "Intro", ""}, true, {}, true},
+      {"untitled, numbers kept", "Artist/Album/01 - Intro.flac", std::nullopt, {"", "", "01 - Intro", ""}},
+      {"untitled, dots", "a.b.c.flac", std::nullopt, {"", "", "a.b.c", ""}},
+      {"untitled, dotted folder", "Dir.v2/NoDot", std::nullopt, {"", "", "NoDot", ""}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     settings._4_id3.Set(c.id3 ? 1 : 0);
-    const AFileInfo record = Read(c.path, &c.bytes, c.start);
+    settings._4_prefix.Set(c.prefix ? 1 : 0);
+    const AFileInfo record = Read(c.path, c.bytes ? &*c.bytes : nullptr, c.start);
     const Texts& e = c.expected;
     EXPECT_EQ((Texts{record.artist, record.album, record.title, record.track}),
               (Texts{Utf8ToAnsi(e[0]), Utf8ToAnsi(e[1]), Utf8ToAnsi(e[2]), e[3]}));
-    EXPECT_GE(record.length, 1);
+    EXPECT_EQ(record.length > 0, c.bytes.has_value()) << record.length;
   }
   EXPECT_TRUE(prompter.shown.empty());
 }
@@ -222,22 +227,6 @@ TEST_F(FileInfoTest, PlayingTime) {
   const std::string cut = ogg.substr(0, ogg.size() / 2);
   EXPECT_NEAR(Read("f.ogg", &cut).length, 30, 10);
   EXPECT_EQ(Read("missing.wav", nullptr).length, -1);
-  EXPECT_TRUE(prompter.shown.empty());
-}
-
-TEST_F(FileInfoTest, UntitledTracksAreNamedAfterTheirFile) {
-  const std::tuple<const char*, bool, const char*> cases[] = {
-      {"Artist/Album/01 - Intro.flac", true, "Intro"},
-      {"Artist/Album/01 - Intro.flac", false, "01 - Intro"},
-      {"a.b.c.flac", false, "a.b.c"},
-      {"Dir.v2/NoDot", false, "NoDot"},
-  };
-  for (const auto& [path, prefix, title] : cases) {
-    settings._4_prefix.Set(prefix ? 1 : 0);
-    // No file is written: an ending that is not read must not be opened.
-    const AFileInfo record = Read(path, nullptr);
-    EXPECT_EQ(std::pair(record.title, record.length), std::pair(std::string(title), -1)) << path;
-  }
   EXPECT_TRUE(prompter.shown.empty());
 }
 

@@ -78,10 +78,9 @@ class OutputTest : public ::testing::Test {
     return *albums.back();
   }
 
-  AFileInfo& Track(AlbumEntry& album, const std::string& path, const std::string& track, const std::string& title,
-                   std::int32_t length = 1) {
+  void Track(AlbumEntry& album, const std::string& path, const std::string& track, const std::string& title,
+             std::int32_t length = 1) {
     album.tracks.push_back(&records.emplace_back(AFileInfo{Native(path), "", "", title, track, length}));
-    return *album.tracks.back();
   }
 
   Lines Entry(const std::string& info, const std::string& path) { return {"#EXTINF:" + info, music + Native(path)}; }
@@ -214,8 +213,7 @@ TEST(CompareTracks, ByNumberAsWrittenElseByPath) {
 
 using PlaylistsTest = OutputTest;
 
-// Old playlists and data files go, and anything else stays; an empty library
-// still has its top-level playlist.
+// Old playlists and data files go, all else stays; an empty library has a top-level playlist.
 TEST_F(PlaylistsTest, AlbumArtistAndTopLevelPlaylistsByteForByte) {
   for (const char* name : {"old.m3u", "OLD2.M3U", ".m3u", "x.js", "Y.JS", ".js", "keep.txt", "keep.m3u8", "m3u",
                            "keepjs", "keep.json"})
@@ -283,9 +281,8 @@ TEST_F(PlaylistsTest, FailuresAreReportedOnce) {
   }
 }
 
-// A playlist whose file keeps the size and time the last run left it with, and
-// whose text is the same again, is not even opened; any other is compared and
-// put right.
+// A playlist whose file keeps the size and time the last run left, and whose text
+// is the same again, is not even opened; any other is compared and put right.
 TEST_F(PlaylistsTest, RecordedPlaylistsAreOpenedOnlyWhenTheirFileOrTextChanged) {
   Track(Album("a", "A", "b", "B"), "1.mp3", "1", "T");
   Write();

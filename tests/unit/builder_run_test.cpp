@@ -123,9 +123,8 @@ TEST_F(BuilderRunTest, InvalidInputStopsBeforeTouchingAnything) {
   }
 }
 
-// A second run over an unchanged tree opens, asks for and writes nothing beyond
-// the cache file's status; then a file whose status is gone is left out and
-// dropped from the cache.
+// A second run over an unchanged tree opens, asks for and writes nothing beyond the
+// cache file's status; a file whose status is gone is left out and dropped from the cache.
 TEST_F(BuilderRunTest, SmallLibraryEndToEndThenUnchanged) {
   AddLibrary();
   settings._4_organizationnum.Set(3);

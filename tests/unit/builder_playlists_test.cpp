@@ -228,7 +228,7 @@ TEST_F(PlaylistsTest, AlbumArtistAndTopLevelPlaylistsByteForByte) {
   Track(abbey, "Beatles/Abbey Road/02 Something.mp3", "02", "Something", -1);
   Track(Album("beatles", "The Beatles", "help", "Help!"), "Help/Help.mp3", "", "Help", 138);
   Track(Album("abba", "ABBA", "gold", "Gold"), "Gold.mp3", "1", "Dancing Queen", 230);
-  // Empty names show as "Unknown"; a folder part that is the separator alone counts as none.
+  // Empty names show as "Unknown"; a folder that is the separator alone counts as none.
   Track(Album("_", "", "_", ""), "/Track.mp3", "", "Track", 5);
   Write();
 

@@ -1,10 +1,9 @@
-// The playlists and the data file for a library of any names, titles, track
-// numbers, paths and entry format. Input: one byte of switches (4_headers in
-// bit 0, 4_the in bit 1), then NUL-separated fields: the entry format, then
-// five per record (artist, album, title, track, path). Every playlist line
-// must be one well-formed entry, with one entry per track, album or artist;
-// every data-file line one statement whose string literals close on that
-// line, and each track's literal must read back as the track's entry text.
+// The playlists and data file of a library of any texts. Input: a switch byte
+// (4_headers in bit 0, 4_the in bit 1), then NUL-separated fields: the entry
+// format, then artist, album, title, track and path per record. Every playlist
+// line must be one well-formed entry, one per track, album or artist; every
+// data-file line one statement whose literals close on that line, each track's
+// reading back as its entry text.
 
 #include <algorithm>
 #include <vector>
@@ -24,8 +23,7 @@ constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
 constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";
 constexpr auto npos = std::string_view::npos;
 
-// The lines of a generated file, each checked to end in CR LF and to hold no
-// other line break.
+// The lines of a generated file, each checked to end in CR LF and hold no other break.
 std::vector<std::string_view> Lines(std::string_view text, const std::string& name) {
   std::vector<std::string_view> lines;
   for (std::size_t end; !text.empty(); text.remove_prefix(end + 2)) {
@@ -146,9 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The scan gives each path once, and none with a line break.
     if (table.count(path) || path.find_first_of("\r\n") != std::string::npos) continue;
     const std::int32_t length = paths.size() % 3 == 0 ? -1 : static_cast<std::int32_t>(paths.size() * 61);
-    table.emplace(path, std::make_unique<AFileInfo>(AFileInfo{.path = path, .artist = fields[f], .album = fields[f + 1],
-                                                              .title = fields[f + 2], .track = fields[f + 3],
-                                                              .length = length}));
+    table.emplace(path, std::make_unique<AFileInfo>(
+                            AFileInfo{path, fields[f], fields[f + 1], fields[f + 2], fields[f + 3], length}));
     paths.push_back(path);
   }
 

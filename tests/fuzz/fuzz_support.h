@@ -19,10 +19,6 @@
 
 namespace auralith::fuzz {
 
-// The tag cache header the harness runs under; its seeds are written with it.
-inline constexpr std::uint32_t kOrganization = 3;
-inline constexpr const char* kFormat = "%3 - %4";
-
 // Aborts, so that libFuzzer keeps the input that broke the rule.
 [[noreturn]] inline void Violation(const char* rule, std::string_view detail = {}) {
   std::fprintf(stderr, "rule broken: %s\n%.*s\n", rule, static_cast<int>(detail.size()), detail.data());
@@ -38,17 +34,17 @@ inline std::string ReadAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Settings as a first run leaves them, plus the tag cache header above, and a
-// folder of its own in $TMPDIR (which run_harness clears up after a crash) for
-// the life of the process.
+// Settings as a first run leaves them but for the tag cache header (the seeds
+// are written under it too), and a folder of its own in $TMPDIR (which
+// run_harness clears up after a crash) for the life of the process.
 struct Environment {
   Environment() : settings(store) {
     folder = (std::filesystem::temp_directory_path() / "auralith-fuzz-XXXXXX").string();
     if (::mkdtemp(folder.data()) == nullptr) Violation("no scratch folder", folder);
     folder += "/";
     settings.ResetToDefaults();
-    settings._4_organizationnum.Set(kOrganization);
-    settings._4_format.Set(kFormat);
+    settings._4_organizationnum.Set(3);
+    settings._4_format.Set("%3 - %4");
     settings.location.Set(folder);
   }
   ~Environment() {

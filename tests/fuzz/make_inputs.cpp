@@ -1,8 +1,5 @@
-// Writes the seed corpus of every harness to <dir>/seeds/<harness>/ and the
-// inputs that once broke a rule to <dir>/regressions/<harness>/, so neither
-// is kept as a binary file in the tree.
-//
-//   fuzz_inputs <dir>
+// Writes each harness's seeds to <dir>/seeds/<harness>/ and the inputs that
+// once broke a rule to <dir>/regressions/<harness>/: no binary input in the tree.
 
 #include <fstream>
 #include <string>
@@ -28,8 +25,9 @@ void WriteAll(const fs::path& folder, const Inputs& inputs) {
   }
 }
 
-std::string Joined(std::initializer_list<std::string_view> fields) {
-  std::string text;
+// A byte of switches, then NUL-separated fields.
+std::string Fields(char switches, std::initializer_list<std::string_view> fields) {
+  std::string text(1, switches);
   for (const auto field : fields) text.append(field).push_back('\0');
   text.pop_back();
   return text;
@@ -44,9 +42,8 @@ Inputs TagCaches() {
     return fuzz::ReadAll(file);
   };
   auto add = [&](const std::string& path, const std::string& title, const std::string& track) {
-    table.emplace(path, std::make_unique<AFileInfo>(AFileInfo{.path = path, .artist = "Artist", .album = "Album",
-                                                              .title = title, .track = track, .length = 259,
-                                                              .modified = 1700000000, .size = 4096}));
+    table.emplace(path, std::make_unique<AFileInfo>(AFileInfo{path, "Artist", "Album", title, track, 259, 1,
+                                                              1700000000, 4096}));
   };
   Inputs inputs{save()};
   add("Artist/Album/01 - One.mp3", "One", "1");
@@ -67,9 +64,7 @@ Inputs RegistryFiles() {
   MemoryRegistryStore store;
   Settings settings(store);
   settings.ResetToDefaults();
-  settings.location.Set("/opt/Auralith/");
   settings._4_music.Set("/home/me/Music \"quoted\" \\ back/");
-  settings._4_format.Set("%1 - %2 - %3 - %4");
   settings.urlCommand.Set("\"/opt/Auralith/AuralithURL.exe\" \"%1\"");
   settings.urlProtocol.Set("");
   store.Set(Hive::CurrentUser, "Software\\Corvale\\Auralith", "binary", RegValue{kRegBinary, std::string(40, '\x7F')});
@@ -82,15 +77,6 @@ Inputs RegistryFiles() {
       "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n; a comment\r\n[HKEY_CURRENT_USER]\r\n@=\"root\"\r\n"
       "[HKEY_CURRENT_USER\\A\\B]\r\n\"list\"=hex(7):41,00,\\\r\n  42,00,00,00\r\n\"n\"=dword:0000002a\n");
   return inputs;
-}
-
-Inputs Patterns() {
-  return {
-      std::string("\x03") + Joined({"%1 - %2 - %3 - %4", "Rock/Counting Crows - Across A Wire - 05 - Mr. Jones.mp3"}),
-      std::string("\x07") + Joined({"%3 %4", "Artist/01 - Album/05 Title.ogg"}),
-      std::string("\x02") + Joined({"%*%4", "A/b.c.mp3"}),
-      std::string("\x04") + Joined({"(%2) %3-%1%", "x/(1999 Live) 7-Band.wav"}),
-  };
 }
 
 Inputs Tracks() {
@@ -111,35 +97,6 @@ Inputs Tracks() {
   return inputs;
 }
 
-Inputs Libraries() {
-  const std::string both("\x03", 1);
-  return {
-      both + Joined({"%3. %4", "The Beatles", "Abbey Road", "Come Together", "01", "Beatles/Abbey Road/01.mp3",
-                     "The Beatles", "Abbey Road", "Something", "02", "Beatles/Abbey Road/02.mp3", "", "", "", "",
-                     "loose.wav"}),
-      std::string("\x00", 1) + Joined({"%1 - %4 (%5)", "A\"B\\C", "Don't", "Line\nbreak\r", "5/12", "a/b.mp3",
-                                       "\xE2\x80\xA8", "\a\f", "\xE2\x80\xA9 end\\", "", "c/d.ogg"}),
-      both + Joined({"", "x", "y", "z", "1", "%4/%1.mp3"}),
-  };
-}
-
-// Libraries whose names, titles and track numbers break lines: the first
-// campaign's find, whose path with a line break the scan now leaves out; and
-// names whose removed breaks once left a raw U+2028 or U+2029 behind.
-Inputs LibraryRegressions() {
-  const std::string both("\x03", 1);
-  return {
-      both + Joined({"%4", "Art\xE2\x80\r\xA8" "ist", "55\xE2\x80\n\xA9" "55", "Title", "1", "a/b.mp3"}),
-      both + Joined({"%1 %2 %3 %4 %5", "01", "Beatles/Abbey", " Road\n/01.mp3", "The Bea\x02tles\r",
-                     "Beatles/Abbey Road/01.mp3", "Abbey \nRoad", "\r\n", "x\ry", "1\n", "a/b.mp3"}),
-  };
-}
-
-Inputs Links() {
-  return {"Auralith:play/beatles_abbeyroad.m3u", "auralith://play/.m3u/", "AURALITH:PLAY/___.m3u",
-          "Auralith:play/..\\..\\x.m3u", "Auralith:play/a%2fb.m3u"};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -147,12 +104,33 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: fuzz_inputs <dir>\n");
     return 2;
   }
-  const std::pair<const char*, Inputs (*)()> sets[] = {
-      {"seeds/tag_cache", TagCaches},    {"seeds/registry_file", RegistryFiles},
-      {"seeds/patterns", Patterns},      {"seeds/file_info", Tracks},
-      {"seeds/playlist_text", Libraries}, {"regressions/playlist_text", LibraryRegressions},
-      {"seeds/url_request", Links}};
   // A seed that cannot be made ends the program with its exception's text.
-  for (const auto& [folder, make] : sets) WriteAll(fs::path(argv[1]) / folder, make());
+  const std::pair<const char*, Inputs> sets[] = {
+      {"seeds/tag_cache", TagCaches()},
+      {"seeds/registry_file", RegistryFiles()},
+      {"seeds/patterns",
+       {Fields(3, {"%1 - %2 - %3 - %4", "Rock/Counting Crows - Across A Wire - 05 - Mr. Jones.mp3"}),
+        Fields(7, {"%3 %4", "Artist/01 - Album/05 Title.ogg"}), Fields(2, {"%*%4", "A/b.c.mp3"}),
+        Fields(4, {"(%2) %3-%1%", "x/(1999 Live) 7-Band.wav"})}},
+      {"seeds/file_info", Tracks()},
+      {"seeds/playlist_text",
+       {Fields(3, {"%3. %4", "The Beatles", "Abbey Road", "Come Together", "01", "Beatles/Abbey Road/01.mp3",
+                   "The Beatles", "Abbey Road", "Something", "02", "Beatles/Abbey Road/02.mp3", "", "", "", "",
+                   "loose.wav"}),
+        Fields(0, {"%1 - %4 (%5)", "A\"B\\C", "Don't", "Line\nbreak\r", "5/12", "a/b.mp3", "\xE2\x80\xA8", "\a\f",
+                   "\xE2\x80\xA9 end\\", "", "c/d.ogg"}),
+        Fields(3, {"", "x", "y", "z", "1", "%4/%1.mp3"})}},
+      // Libraries whose names, titles and track numbers break lines: the first
+      // campaign's find, whose path with a line break the scan now leaves out; and
+      // names whose removed breaks once left a raw U+2028 or U+2029 behind.
+      {"regressions/playlist_text",
+       {Fields(3, {"%4", "Art\xE2\x80\r\xA8" "ist", "55\xE2\x80\n\xA9" "55", "Title", "1", "a/b.mp3"}),
+        Fields(3, {"%1 %2 %3 %4 %5", "01", "Beatles/Abbey", " Road\n/01.mp3", "The Bea\x02tles\r",
+                   "Beatles/Abbey Road/01.mp3", "Abbey \nRoad", "\r\n", "x\ry", "1\n", "a/b.mp3"})}},
+      {"seeds/url_request",
+       {"Auralith:play/beatles_abbeyroad.m3u", "auralith://play/.m3u/", "AURALITH:PLAY/___.m3u",
+        "Auralith:play/..\\..\\x.m3u", "Auralith:play/a%2fb.m3u"}},
+  };
+  for (const auto& [folder, inputs] : sets) WriteAll(fs::path(argv[1]) / folder, inputs);
   return 0;
 }

@@ -1,6 +1,5 @@
-// auralith-build as a user's machine treats it: killed at any moment, and run
-// on a disk that is full. What the user has (settings, tag cache, the last
-// good outputs) must come through both.
+// auralith-build killed at any moment, and run on a full disk: what the user
+// has (settings, tag cache, the last good outputs) must come through both.
 #ifndef _WIN32
 
 #include <fcntl.h>
@@ -15,7 +14,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -54,37 +52,32 @@ std::map<std::string, std::string> Files(const std::string& dir) {
   return files;
 }
 
-// The settings file, which must parse clean, read into `store`.
-void LoadSettings(const std::string& registryDir, MemoryRegistryStore* store) {
-  const std::string text = ReadFile(registryDir + "/HKEY_CURRENT_USER.reg");
-  EXPECT_TRUE(text.empty() || FileRegistryStore::ParseHive(Hive::CurrentUser, text, &store->root(Hive::CurrentUser)))
-      << "damaged settings file";
-}
-
-// The program's values in the settings file.
-std::map<std::string, std::string> StoredValues(const std::string& registryDir) {
-  MemoryRegistryStore store;
-  LoadSettings(registryDir, &store);
+// What a run leaves the user: the program's values in the settings file,
+// which must parse clean, and the records the tag cache gives under them (-1
+// without a cache file).
+struct Kept {
   std::map<std::string, std::string> values;
+  long records = -1;
+};
+Kept KeptIn(const std::string& location, const std::string& registryDir) {
+  Kept kept;
+  MemoryRegistryStore store;
+  const std::string text = ReadFile(registryDir + "/HKEY_CURRENT_USER.reg");
+  EXPECT_TRUE(text.empty() || FileRegistryStore::ParseHive(Hive::CurrentUser, text, &store.root(Hive::CurrentUser)))
+      << "damaged settings file";
   const MemoryRegistryStore::Key* key = &store.root(Hive::CurrentUser);
   for (const char* part : {"Software", "Corvale", "Auralith"}) {
     const auto found = key->subkeys.find(MemoryRegistryStore::Fold(part));
-    if (found == key->subkeys.end()) return values;
-    key = found->second.key.get();
+    key = found == key->subkeys.end() ? nullptr : found->second.key.get();
+    if (key == nullptr) break;
   }
-  for (const auto& [folded, named] : key->values) values[named.name] = named.value.data;
-  return values;
-}
-
-// How many records the tag cache gives under the stored settings; -1 when
-// there is no cache file.
-long CachedRecords(const std::string& location, const std::string& registryDir) {
-  const std::string cache = location + "/Auralith.archive";
-  if (!fs::exists(cache)) return -1;
-  MemoryRegistryStore store;  // a copy: loading the settings writes defaults
-  LoadSettings(registryDir, &store);
+  if (key != nullptr)
+    for (const auto& [folded, named] : key->values) kept.values[named.name] = named.value.data;
+  // Only now: loading the settings writes defaults.
   Settings settings(store);
-  return static_cast<long>(ParseTagCache(ReadFile(cache), settings, 0).size());
+  const std::string cache = location + "/Auralith.archive";
+  if (fs::exists(cache)) kept.records = static_cast<long>(ParseTagCache(ReadFile(cache), settings, 0).size());
+  return kept;
 }
 
 int StepOf(const std::string& line) {
@@ -126,20 +119,16 @@ class Child {
     ::close(write_);
   }
 
-  const std::string& output() const { return output_; }
-  const std::vector<std::string>& stepLines() const { return stepLines_; }
-
-  // Reads what the program wrote; the step of its last step line (0 before
-  // the first).
+  // Reads what the program wrote; the step of its last step line (0 before any).
   int Drain() {
     char buffer[kPipe];
-    for (ssize_t n; (n = ::read(read_, buffer, kPipe)) > 0;) output_.append(buffer, static_cast<std::size_t>(n));
-    std::erase(output_, '\0');  // the filler
-    for (std::size_t end; (end = output_.find('\n', parsed_)) != std::string::npos; parsed_ = end + 1) {
-      const std::string line = output_.substr(parsed_, end - parsed_);
-      if (StepOf(line) > 0) stepLines_.push_back(line);
+    for (ssize_t n; (n = ::read(read_, buffer, kPipe)) > 0;) output.append(buffer, static_cast<std::size_t>(n));
+    std::erase(output, '\0');  // the filler
+    for (std::size_t end; (end = output.find('\n', parsed_)) != std::string::npos; parsed_ = end + 1) {
+      const std::string line = output.substr(parsed_, end - parsed_);
+      if (StepOf(line) > 0) stepLines.push_back(line);
     }
-    return stepLines_.empty() ? 0 : StepOf(stepLines_.back());
+    return stepLines.empty() ? 0 : StepOf(stepLines.back());
   }
   // Polls until `done` holds or the program has ended; whether `done` held.
   bool Await(const std::function<bool()>& done) {
@@ -147,12 +136,9 @@ class Child {
       if (Reap(false)) return done();
     return true;
   }
-  void ReadUpTo(int step) {
-    Await([&] { return Drain() >= step; });
-  }
   // Reads everything up to the program's end; its exit code.
   int Finish() {
-    ReadUpTo(9);
+    Await([&] { return Drain() > 8; });
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
   }
   // The main thread waits in write or writev (system calls 1 and 20) on
@@ -171,8 +157,7 @@ class Child {
     Drain();
     return !ended_;
   }
-  // Lets the stopped program go on with room for `bytes` more output (the
-  // pipe is empty once Stop() has read it).
+  // Lets the stopped program go on with room for `bytes` more output.
   void Continue(int bytes) {
     Fill(kPipe - bytes);
     ::kill(pid_, SIGCONT);
@@ -187,15 +172,16 @@ class Child {
     return ended_;
   }
 
+  std::string output;
+  std::vector<std::string> stepLines;
+
  private:
   void Fill(int bytes) { (void)!::write(write_, std::string(bytes, '\0').data(), bytes); }
 
   pid_t pid_ = -1;
   int read_ = -1;
   int write_ = -1;
-  std::string output_;
   std::size_t parsed_ = 0;
-  std::vector<std::string> stepLines_;
   bool ended_ = false;
   int status_ = 0;
 };
@@ -205,8 +191,7 @@ class InterruptedRunTest : public ::testing::Test {
   // The full-disk test's file system, if it is mounted.
   void TearDown() override { ::umount2(disk_.c_str(), MNT_DETACH); }
 
-  // The generator lists its music files, one "path<TAB>seconds" a line; the
-  // tree also holds files that are no music.
+  // The generator lists its music files, "path<TAB>seconds" a line, among others.
   void MakeCorpus(int files) {
     const std::string list = dir_ / "music.txt";
     const std::string command = Tool("AURALITH_CORPUS_DIR", "make_corpus") + " " + music_ + " " + std::to_string(files);
@@ -236,22 +221,21 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
   MakeCorpus(2500);
   const std::array<std::string, 2> formats = {"%3. %4", "%4 (%1)"};
 
-  // An uninterrupted first run gives the outputs to match, the step lines,
-  // and how long each step takes (step 0: up to the first step line).
+  // An uninterrupted run gives the outputs to match, the step lines, and each
+  // step's time (step 0: up to the first step line).
   std::array<double, 9> seconds{};
   Child first(registry_, Args(formats[0]), false);
   for (int step = 0; step <= 8; ++step) {
     const auto start = Clock::now();
-    first.ReadUpTo(step + 1);
+    first.Await([&] { return first.Drain() > step; });
     seconds[step] = std::chrono::duration<double>(Clock::now() - start).count();
   }
   ASSERT_EQ(first.Finish(), 0);
-  const std::vector<std::string>& plainLines = first.stepLines();
+  const std::vector<std::string>& plainLines = first.stepLines;
   ASSERT_EQ(plainLines.size(), 8u) << "one line per step";
-  // Loading a cache is a second line of step 2.
-  std::vector<std::string> cachedLines = plainLines;
+  std::vector<std::string> cachedLines = plainLines;  // a second line of step 2
   cachedLines.insert(cachedLines.begin() + 2, "Loading cache... (Step 2 of 8)");
-  const long tracks = CachedRecords(location_, registry_);
+  const long tracks = KeptIn(location_, registry_).records;
   ASSERT_EQ(tracks, static_cast<long>(tracks_.size()));
   fs::rename(location_, location_ + ".expected");
   fs::rename(registry_, registry_ + ".expected");
@@ -261,8 +245,7 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
   int total = 0;
   auto fewest = [&] { return static_cast<int>(std::min_element(kills.begin() + 1, kills.end()) - kills.begin()); };
   for (int attempt = 0; attempt < 600 && (total < 100 || kills[fewest()] < 3); ++attempt) {
-    // Each run has something to write: some files look changed, and the
-    // playlists take another form.
+    // Each run has something to write: files look changed, playlists change form.
     for (int i = 0; i < 25; ++i) {
       const std::string& file = tracks_[random() % tracks_.size()];
       const auto time = fs::last_write_time(file);
@@ -270,16 +253,15 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
       fs::last_write_time(file, time + std::chrono::seconds(1));
     }
     const std::string& format = formats[random() % 2];
-    // Step 0 (settings first written, or changed) comes first, and again
-    // while no run has finished its first start; later the steps with
-    // fewest kills.
-    const auto before = StoredValues(registry_);
+    // Step 0 (settings written) first, and while no run has finished its first
+    // start; later the steps with fewest kills.
+    const auto before = KeptIn(location_, registry_).values;
     const bool firstStart = before.count("location") == 0;
     const int target = attempt < 6 || (firstStart && attempt < 20) ? 0 : total < 100 ? attempt % 9 : fewest();
     const auto& lines = fs::exists(location_ + "/Auralith.archive") ? cachedLines : plainLines;
 
     Child child(registry_, Args(format), target > 0);
-    const auto& read = child.stepLines();
+    const auto& read = child.stepLines;
     // The step the program is in: the next line's while it waits to write it.
     auto step = [&] {
       return child.Writing() && read.size() < lines.size() ? StepOf(lines[read.size()]) : child.Drain();
@@ -290,8 +272,7 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
            StepOf(lines[read.size()]) < target)
       child.Continue(room());
     if (child.Reap(false) || read.size() >= lines.size()) continue;  // it finished first
-    // Killed at the start of the step, or anywhere inside it (the program
-    // cannot write the next step's line).
+    // Killed at the step's start, or anywhere inside it (held at the next line).
     if (target == 0 || random() % 2) {
       const std::chrono::duration<double> within(std::uniform_real_distribution<double>(0, seconds[step()])(random));
       if (target > 0) child.Continue(room());
@@ -307,18 +288,14 @@ TEST_F(InterruptedRunTest, KilledRunsLoseNothing) {
     // Values change only to what the run's options store.
     const std::map<std::string, std::string> options = {
         {"location", location_ + "/"}, {"4_music", music_ + "/"}, {"4_outformat", format}};
-    const auto after = StoredValues(registry_);
+    const Kept after = KeptIn(location_, registry_);
     for (const auto& [name, data] : before) {
-      const std::string now = after.contains(name) ? after.at(name) : "(lost)";
+      const std::string now = after.values.contains(name) ? after.values.at(name) : "(lost)";
       EXPECT_TRUE(now == data || (options.contains(name) && now == options.at(name) + '\0')) << name << ": " << now;
     }
-    const long records = CachedRecords(location_, registry_);
-    EXPECT_TRUE(records == -1 || records == tracks) << records << " records in the cache";
+    EXPECT_TRUE(after.records == -1 || after.records == tracks) << after.records << " records in the cache";
     if (HasFailure()) return;
   }
-  std::string spread;
-  for (int step = 0; step <= 8; ++step) spread += " " + std::to_string(kills[step]);
-  std::printf("%d kills; by step 0 to 8:%s\n", total, spread.c_str());
   EXPECT_GE(kills[fewest()], 3) << "kills in step " << fewest();
   EXPECT_GE(total, 100);
 
@@ -352,12 +329,11 @@ TEST_F(InterruptedRunTest, FullDiskIsReportedAndKeepsWhatWasThere) {
   ASSERT_EQ(::statvfs(disk_.c_str(), &space), 0);
   ASSERT_EQ(::posix_fallocate(filler, 0, static_cast<off_t>(space.f_bavail * space.f_frsize) - 16384), 0);
   ::close(filler);
-  // Entries three times as long: each playlist needs room beyond what its
-  // old content frees.
+  // Entries three times as long: each playlist needs more room than it frees.
   Child child(registry_, Args("%1 %2 %3 %4 %5 %1 %2 %4 %5 %1 %2 %4 %5 %1 %2 %4"), false);
   EXPECT_EQ(child.Finish(), 1);
   for (const char* expected : {"Error writing cache file", "Error writing playlist for", "Error writing data file"})
-    EXPECT_NE(child.output().find(expected), std::string::npos) << expected << " missing in:\n" << child.output();
+    EXPECT_NE(child.output.find(expected), std::string::npos) << expected << " missing in:\n" << child.output;
   auto after = Files(disk_);
   after.erase("filler");
   for (const char* kept : {"Auralith/Auralith.archive", "Auralith/Auralith.data", "registry/HKEY_CURRENT_USER.reg"})

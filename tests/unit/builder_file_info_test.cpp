@@ -12,7 +12,6 @@
 #include "base/code_page.h"
 #include "builder/file_info.h"
 #include "builder/patterns.h"
-#include "builder/tag_reader_pool.h"
 #include "settings/memory_registry_store.h"
 #include "settings/settings.h"
 #include "support/audio_fixtures.h"
@@ -76,9 +75,32 @@ TEST(MatchPattern, Table) {
   EXPECT_EQ(ExtractToken(" - Title.mp3", "%3 - %4", '4'), "Title");
 }
 
+std::string Mp3(std::vector<TagSpec> tags) { return MakeMp3({.seconds = 2.0, .tags = std::move(tags)}); }
+
+class FileInfoTest : public ::testing::Test {
+ protected:
+  FileInfoTest() {
+    settings._4_music.Set(root.path());
+    settings._4_id3.Set(1);
+  }
+
+  // Writes `bytes` (unless null) and reads them over what folders and pattern gave.
+  AFileInfo Read(const std::string& relative, const std::string* bytes, const Texts& start = {}) {
+    if (bytes != nullptr) testing::WriteFile(root / relative, *bytes);
+    AFileInfo record{Native(relative), start[0], start[1], start[2], start[3]};
+    ReadFileInfo(record, settings, prompter);
+    return record;
+  }
+
+  testing::TempDir root;
+  MemoryRegistryStore store;
+  Settings settings{store};
+  testing::ScriptedPrompter prompter;
+};
+
 // Folders first, then the file name, as a run applies them: 4_organizationnum,
 // 4_format, 4_prefix, the path, the record before and after.
-TEST(ApplyFolderFormatAndPattern, Table) {
+TEST_F(FileInfoTest, FolderFormatThenFileNamePattern) {
   const std::tuple<std::uint32_t, const char*, bool, const char*, Texts, Texts> cases[] = {
       // Format 2: only a file exactly one folder below the root.
       {2, "", true, "A/c.mp3", {}, {"A", "", "", ""}},
@@ -104,8 +126,6 @@ TEST(ApplyFolderFormatAndPattern, Table) {
       {0, "Title", true, "Title.mp3", {}, {}},
   };
   for (const auto& [folders, pattern, prefix, path, before, expected] : cases) {
-    MemoryRegistryStore store;
-    Settings settings(store);
     settings._4_organizationnum.Set(folders);
     settings._4_format.Set(pattern);
     settings._4_prefix.Set(prefix ? 1 : 0);
@@ -117,38 +137,16 @@ TEST(ApplyFolderFormatAndPattern, Table) {
   }
 }
 
-std::string Mp3(std::vector<TagSpec> tags) { return MakeMp3({.seconds = 2.0, .tags = std::move(tags)}); }
-
-class FileInfoTest : public ::testing::Test {
- protected:
-  FileInfoTest() {
-    settings._4_music.Set(root.path());
-    settings._4_id3.Set(1);
-  }
-
-  // Writes `bytes` (unless null) and reads them over what folders and pattern gave.
-  AFileInfo Read(const std::string& relative, const std::string* bytes, const Texts& start = {}) {
-    if (bytes != nullptr) testing::WriteFile(root / relative, *bytes);
-    AFileInfo record{Native(relative), start[0], start[1], start[2], start[3]};
-    ReadFileInfo(record, settings, prompter);
-    return record;
-  }
-
-  testing::TempDir root;
-  MemoryRegistryStore store;
-  Settings settings{store};
-  testing::ScriptedPrompter prompter;
-};
-
 // Tag text arrives in the process's code page; the expected texts are UTF-8.
 TEST_F(FileInfoTest, TagsFillOrReplaceWhatFoldersAndPatternGave) {
   const struct {
     const char* name;
     const char* path;
-    std::string bytes;
+    std::optional<std::string> bytes;  // none: no file; an ending that is not read must not be opened
     Texts expected;
     bool id3 = true;
     Texts start{};
+    bool prefix = false;
   } cases[] = {
       {"id3v1", "Song.mp3", Mp3({{.kind = TagKind::Id3v1, .artist = "Low", .album = "Secret Name", .title = "Starfire", .track = "7"}}),
        {"Low", "Secret Name", "Starfire", "7"}},
@@ -175,15 +173,21 @@ TEST_F(FileInfoTest, TagsFillOrReplaceWhatFoldersAndPatternGave) {
       {"tags off", "05 - Song.mp3", Mp3({{.artist = "B", .title = "T", .track = "9"}}), {"", "", "P", "05"}, false,
        {"", "", "P", "05"}},
       {"tags off, ogg", "07 Song.ogg", MakeOgg(1.0, {{"TITLE", "Tag"}}), {"", "", "07 Song", ""}, false},
+      // Untitled tracks are named after their file.
+      {"untitled", "Artist/Album/01 - Intro.flac", std::nullopt, {"", "", "Intro", ""}, true, {}, true},
+      {"untitled, numbers kept", "Artist/Album/01 - Intro.flac", std::nullopt, {"", "", "01 - Intro", ""}},
+      {"untitled, dots", "a.b.c.flac", std::nullopt, {"", "", "a.b.c", ""}},
+      {"untitled, dotted folder", "Dir.v2/NoDot", std::nullopt, {"", "", "NoDot", ""}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     settings._4_id3.Set(c.id3 ? 1 : 0);
-    const AFileInfo record = Read(c.path, &c.bytes, c.start);
+    settings._4_prefix.Set(c.prefix ? 1 : 0);
+    const AFileInfo record = Read(c.path, c.bytes ? &*c.bytes : nullptr, c.start);
     const Texts& e = c.expected;
     EXPECT_EQ((Texts{record.artist, record.album, record.title, record.track}),
               (Texts{Utf8ToAnsi(e[0]), Utf8ToAnsi(e[1]), Utf8ToAnsi(e[2]), e[3]}));
-    EXPECT_GE(record.length, 1);
+    EXPECT_EQ(record.length > 0, c.bytes.has_value()) << record.length;
   }
   EXPECT_TRUE(prompter.shown.empty());
 }
@@ -201,12 +205,12 @@ TEST_F(FileInfoTest, PlayingTime) {
   std::string wrongTag = MakeWav(2.0);
   wrongTag[8] = 'X';
   const std::string ogg = MakeOgg(60.0);
-  const TagSpec v24{.artist = "A", .title = "T"};
-  const TagSpec v1{.kind = TagKind::Id3v1, .artist = "A"};
   const std::tuple<const char*, const char*, std::string, int> cases[] = {
       {"mpeg-1 cbr, 2.9 s", "a.mp3", MakeMp3({.seconds = 2.9}), 2},
       {"mpeg-2 vbr", "a.mp3", MakeMp3({.version = testing::MpegVersion::Mpeg2, .seconds = 30.3, .kbps = {32, 64, 160, 8, 24}, .xing = true}), 30},
-      {"vbr between tags", "a.MP3", MakeMp3({.seconds = 61.5, .kbps = {96, 256, 128}, .xing = true, .tags = {v24, v1}}), 61},
+      {"vbr between tags", "a.MP3",
+       MakeMp3({.seconds = 61.5, .kbps = {96, 256, 128}, .xing = true,
+                .tags = {{.artist = "A", .title = "T"}, {.kind = TagKind::Id3v1, .artist = "A"}}}), 61},
       {"wav", "Upper.WAV", MakeWav(1.0), 1},
       {"176,428 / 176,400", "x.wav", wav(176428, 176400), 1},
       {"no byte rate divides by one", "x.wav", wav(100, 0), 72},
@@ -226,37 +230,18 @@ TEST_F(FileInfoTest, PlayingTime) {
   EXPECT_TRUE(prompter.shown.empty());
 }
 
-TEST_F(FileInfoTest, UntitledTracksAreNamedAfterTheirFile) {
-  const std::tuple<const char*, bool, const char*> cases[] = {
-      {"Artist/Album/01 - Intro.flac", true, "Intro"},
-      {"Artist/Album/01 - Intro.flac", false, "01 - Intro"},
-      {"a.b.c.flac", false, "a.b.c"},
-      {"Dir.v2/NoDot", false, "NoDot"},
-  };
-  for (const auto& [path, prefix, title] : cases) {
-    settings._4_prefix.Set(prefix ? 1 : 0);
-    // No file is written: an ending that is not read must not be opened.
-    const AFileInfo record = Read(path, nullptr);
-    EXPECT_EQ(std::pair(record.title, record.length), std::pair(std::string(title), -1)) << path;
-  }
-  EXPECT_TRUE(prompter.shown.empty());
-}
-
 TEST_F(FileInfoTest, Mp3WithoutMpegAudioIsAReadingErrorAndKeepsItsTagTexts) {
-  const std::string tagOnly = testing::MakeId3Tag({.artist = "Tagged", .title = "Only a tag"});
-  const std::string garbage = MakeGarbage(20000);
-  const std::string oneFrame = MakeMp3({.seconds = 0.02});
-  // The bytes (null: no such file), then the artist and title kept.
-  const std::tuple<const char*, const std::string*, const char*, const char*> cases[] = {
-      {"garbage", &garbage, "", "x"},
-      {"id3 tag without frames", &tagOnly, "Tagged", "Only a tag"},
-      {"missing file", nullptr, "", "x"},
-      {"one frame with nothing after it", &oneFrame, "", "x"},
+  // The bytes (none: no such file), then the artist and title kept.
+  const std::tuple<const char*, std::optional<std::string>, const char*, const char*> cases[] = {
+      {"garbage", MakeGarbage(20000), "", "x"},
+      {"id3 tag without frames", testing::MakeId3Tag({.artist = "Tagged", .title = "Only a tag"}), "Tagged", "Only a tag"},
+      {"missing file", std::nullopt, "", "x"},
+      {"one frame with nothing after it", MakeMp3({.seconds = 0.02}), "", "x"},
   };
   for (const auto& [name, bytes, artist, title] : cases) {
     SCOPED_TRACE(name);
     prompter.shown.clear();
-    const AFileInfo record = Read("d/x.mp3", bytes);
+    const AFileInfo record = Read("d/x.mp3", bytes ? &*bytes : nullptr);
     EXPECT_EQ(std::tuple(record.length, record.artist, record.title), std::tuple(-1, artist, title));
     EXPECT_EQ(testing::ShownTexts(prompter),
               std::vector<std::string>{"Error reading information from file \"" + Native("d/x.mp3") + kAlert});
@@ -270,11 +255,8 @@ TEST_F(FileInfoTest, AnsweringNoSwitchesTheAlertOffForGood) {
   settings._4_ignorefileinfo.Write();  // 0, cached
   prompter.Answer(MessageAnswer::Yes);
   prompter.Answer(MessageAnswer::No);
-  Read("one.mp3", &garbage);
-  EXPECT_EQ(settings._4_ignorefileinfo.Read(), 0u) << "Yes asks for more alerts";
-  Read("two.mp3", &garbage);
+  for (const char* name : {"one.mp3", "two.mp3", "three.mp3"}) Read(name, &garbage);
   EXPECT_EQ(settings._4_ignorefileinfo.Read(), 1u);
-  Read("three.mp3", &garbage);
   EXPECT_EQ(prompter.shown.size(), 2u);
 
   // Switched off meanwhile by another run, after this one cached 0.
@@ -283,28 +265,6 @@ TEST_F(FileInfoTest, AnsweringNoSwitchesTheAlertOffForGood) {
   other._4_ignorefileinfo.Set(1);
   Read("four.mp3", &garbage);
   EXPECT_EQ(prompter.shown.size(), 2u);
-}
-
-// The pool hands out, in list order, exactly what reading each file alone
-// gives, whichever thread read it.
-TEST_F(FileInfoTest, ReaderPoolGivesEachResultAsReadingAloneDoes) {
-  const std::string garbage = MakeGarbage(300);
-  std::vector<AFileInfo> alone(300), pooled(300);
-  std::vector<AFileInfo*> records;
-  const TagReadOptions options = TagReadOptionsFrom(settings);
-  std::vector<bool> expected;
-  for (int i = 0; i < 300; ++i) {
-    const std::string name = std::to_string(i) + ".mp3";
-    testing::WriteFile(root / name, i % 7 == 3 ? garbage : Mp3({{.title = "T" + std::to_string(i)}}));
-    alone[i].path = pooled[i].path = name;
-    expected.push_back(ReadTags(alone[i], options));
-    records.push_back(&pooled[i]);
-  }
-  TagReaderPool pool(records, options);
-  for (int i = 0; i < 300; ++i) {
-    EXPECT_EQ(pool.Result(i), expected[i]) << i;
-    EXPECT_EQ(std::tuple(pooled[i].title, pooled[i].length), std::tuple(alone[i].title, alone[i].length)) << i;
-  }
 }
 
 }  // namespace

@@ -78,10 +78,9 @@ class OutputTest : public ::testing::Test {
     return *albums.back();
   }
 
-  AFileInfo& Track(AlbumEntry& album, const std::string& path, const std::string& track, const std::string& title,
-                   std::int32_t length = 1) {
+  void Track(AlbumEntry& album, const std::string& path, const std::string& track, const std::string& title,
+             std::int32_t length = 1) {
     album.tracks.push_back(&records.emplace_back(AFileInfo{Native(path), "", "", title, track, length}));
-    return *album.tracks.back();
   }
 
   Lines Entry(const std::string& info, const std::string& path) { return {"#EXTINF:" + info, music + Native(path)}; }
@@ -214,12 +213,23 @@ TEST(CompareTracks, ByNumberAsWrittenElseByPath) {
 
 using PlaylistsTest = OutputTest;
 
+// Old playlists and data files go, all else stays; an empty library has a top-level playlist.
 TEST_F(PlaylistsTest, AlbumArtistAndTopLevelPlaylistsByteForByte) {
+  for (const char* name : {"old.m3u", "OLD2.M3U", ".m3u", "x.js", "Y.JS", ".js", "keep.txt", "keep.m3u8", "m3u",
+                           "keepjs", "keep.json"})
+    testing::WriteFile(folder + name, "old");
+  testing::MakeDirectories(folder + "dir.m3u");
+  Write();
+  EXPECT_EQ(ListNames(folder), (Lines{".m3u", "dir.m3u", "keep.json", "keep.m3u8", "keep.txt", "keepjs", "m3u"}));
+  EXPECT_EQ(Playlist(".m3u"), M3u({Section("All")}));
+
   AlbumEntry& abbey = Album("beatles", "The Beatles", "abbeyroad", "Abbey Road");
   Track(abbey, "Beatles/Abbey Road/01 Come Together.mp3", "01", "Come Together", 259);
   Track(abbey, "Beatles/Abbey Road/02 Something.mp3", "02", "Something", -1);
   Track(Album("beatles", "The Beatles", "help", "Help!"), "Help/Help.mp3", "", "Help", 138);
   Track(Album("abba", "ABBA", "gold", "Gold"), "Gold.mp3", "1", "Dancing Queen", 230);
+  // Empty names show as "Unknown"; a folder that is the separator alone counts as none.
+  Track(Album("_", "", "_", ""), "/Track.mp3", "", "Track", 5);
   Write();
 
   EXPECT_EQ(Playlist("beatles_abbeyroad.m3u"),
@@ -231,35 +241,17 @@ TEST_F(PlaylistsTest, AlbumArtistAndTopLevelPlaylistsByteForByte) {
   // A first track directly in the root gives the heading the root alone.
   EXPECT_EQ(Playlist("abba_gold.m3u"),
             M3u({AlbumHeading("Gold", music), Entry("230,1. Dancing Queen", "Gold.mp3")}));
+  EXPECT_EQ(Playlist("___.m3u"), M3u({AlbumHeading("Unknown", music), Entry("5,. Track", "/Track.mp3")}));
   EXPECT_EQ(Playlist("beatles.m3u"), M3u({Section("The Beatles"), {"beatles_abbeyroad.m3u", "beatles_help.m3u"}}));
-  EXPECT_EQ(Playlist(".m3u"), M3u({Section("All"), {"beatles.m3u", "abba.m3u"}}));
+  EXPECT_EQ(Playlist("_.m3u"), M3u({Section("Unknown"), {"___.m3u"}}));
+  EXPECT_EQ(Playlist(".m3u"), M3u({Section("All"), {"beatles.m3u", "abba.m3u", "_.m3u"}}));
   EXPECT_TRUE(prompter.shown.empty());
 
   settings._4_headers.Set(0);
   settings._4_outformat.Set("");
   Write();
   EXPECT_EQ(Playlist("beatles_help.m3u"), M3u({Entry("138,Help.mp3", "Help/Help.mp3")}));
-  EXPECT_EQ(Playlist(".m3u"), M3u({{"beatles.m3u", "abba.m3u"}}));
-}
-
-// Line breaks, which would end a line early, are the fuzzer's to check.
-TEST_F(PlaylistsTest, EmptyNamesShowAsUnknown) {
-  // A folder part that is the separator alone counts as no folder.
-  Track(Album("_", "", "_", ""), "/Track.mp3", "", "Track", 5);
-  Write();
-  EXPECT_EQ(Playlist("___.m3u"), M3u({AlbumHeading("Unknown", music), Entry("5,. Track", "/Track.mp3")}));
-  EXPECT_EQ(Playlist("_.m3u"), M3u({Section("Unknown"), {"___.m3u"}}));
-}
-
-TEST_F(PlaylistsTest, EmptyLibraryEmptiesTheFolderAndWritesTheTopLevelPlaylist) {
-  for (const char* name : {"old.m3u", "OLD2.M3U", ".m3u", "x.js", "Y.JS", ".js", "keep.txt", "keep.m3u8", "m3u",
-                           "keepjs", "keep.json"})
-    testing::WriteFile(folder + name, "old");
-  testing::MakeDirectories(folder + "dir.m3u");
-  Write();
-
-  EXPECT_EQ(ListNames(folder), (Lines{".m3u", "dir.m3u", "keep.json", "keep.m3u8", "keep.txt", "keepjs", "m3u"}));
-  EXPECT_EQ(Playlist(".m3u"), M3u({Section("All")}));
+  EXPECT_EQ(Playlist(".m3u"), M3u({{"beatles.m3u", "abba.m3u", "_.m3u"}}));
 }
 
 // A file where the playlist folder belongs stops the writer (else each playlist
@@ -284,37 +276,34 @@ TEST_F(PlaylistsTest, FailuresAreReportedOnce) {
     Write();
     WriteLibraryData(artists, settings, prompter, progress);
     ASSERT_EQ(testing::ShownTexts(prompter), Lines{message});
-    EXPECT_EQ(prompter.shown[0].caption, "Error");
-    EXPECT_EQ(prompter.shown[0].icon, MessageIcon::Error);
+    EXPECT_EQ(std::tuple(prompter.shown[0].caption, prompter.shown[0].icon), std::tuple("Error", MessageIcon::Error));
     EXPECT_EQ(ListNames(folder).size(), names);
   }
 }
 
-// A playlist whose file keeps the size and time the last run left it with, and
-// whose text is the same again, is not even opened; any other is compared and
-// put right.
+// A playlist whose file keeps the size and time the last run left, and whose text
+// is the same again, is not even opened; any other is compared and put right.
 TEST_F(PlaylistsTest, RecordedPlaylistsAreOpenedOnlyWhenTheirFileOrTextChanged) {
   Track(Album("a", "A", "b", "B"), "1.mp3", "1", "T");
   Write();
   const std::string path = folder + "a_b.m3u", right = Playlist("a_b.m3u");
   const auto time = std::filesystem::last_write_time(path);
   // Other bytes of the same length, at the recorded time or two seconds later.
+  const std::string forged(right.size(), 'x');
   auto forge = [&](int seconds) {
-    testing::WriteFile(path, std::string(right.size(), 'x'));
+    testing::WriteFile(path, forged);
     std::filesystem::last_write_time(path, time + std::chrono::seconds(seconds));
   };
-  forge(0);
-  Write();
-  EXPECT_EQ(Playlist("a_b.m3u"), std::string(right.size(), 'x')) << "trusted the record";
-  forge(2);
-  Write();
-  EXPECT_EQ(Playlist("a_b.m3u"), right);
-  for (const char* record : {"", "Auralith playlists 1\n1 2 x a_b.m3u\n", "damaged"}) {
+  // The record put in place of the last run's (null: none), the seconds, whether the forgery stays.
+  const std::tuple<const char*, int, bool> cases[] = {
+      {nullptr, 0, true}, {nullptr, 2, false}, {"", 0, false}, {"Auralith playlists 1\n1 2 x a_b.m3u\n", 0, false},
+      {"damaged", 0, false}};
+  for (const auto& [record, seconds, trusted] : cases) {
     Write();
-    testing::WriteFile(dir / "Auralith.playlists", record);
-    forge(0);
+    if (record != nullptr) testing::WriteFile(dir / "Auralith.playlists", record);
+    forge(seconds);
     Write();
-    EXPECT_EQ(Playlist("a_b.m3u"), right) << record;
+    EXPECT_EQ(Playlist("a_b.m3u"), trusted ? forged : right) << (record ? record : "") << seconds;
   }
   forge(0);
   settings._4_outformat.Set("%4");

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <initializer_list>
+#include <functional>
 #include <limits>
 #include <map>
 #include <tuple>
@@ -111,24 +111,20 @@ TEST_F(TagCacheTest, FileLayoutIsByteExactAndKeyOrdered) {
 }
 
 TEST_F(TagCacheTest, AnyChangedSettingDiscardsTheCache) {
-  using Change = void (*)(Settings&, MemoryRegistryStore&);
-  const std::pair<const char*, Change> cases[] = {
-      {"4_organizationnum", [](Settings& s, MemoryRegistryStore&) { s._4_organizationnum.Set(3); }},
-      {"4_id3", [](Settings& s, MemoryRegistryStore&) { s._4_id3.Set(0); }},
-      {"4_prefix", [](Settings& s, MemoryRegistryStore&) { s._4_prefix.Set(1); }},
-      {"4_format", [](Settings& s, MemoryRegistryStore&) { s._4_format.Set("%1 - %4 "); }},
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"4_organizationnum", [&] { settings._4_organizationnum.Set(3); }},
+      {"4_id3", [&] { settings._4_id3.Set(0); }},
+      {"4_prefix", [&] { settings._4_prefix.Set(1); }},
+      {"4_format", [&] { settings._4_format.Set("%1 - %4 "); }},
       // Stored behind the binding's back: the pattern is read afresh.
       {"4_format in the registry only",
-       [](Settings&, MemoryRegistryStore& r) {
-         r.Set(Hive::CurrentUser, kSettingsKey, "4_format", RegValue{kRegSz, std::string("%4\0", 3)});
-       }},
+       [&] { store.Set(Hive::CurrentUser, kSettingsKey, "4_format", RegValue{kRegSz, std::string("%4\0", 3)}); }},
   };
-  ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({Record("x"), Record("y")})));
-  EXPECT_EQ(LoadTagCache(cache, settings, 5).size(), 2u);
   for (const auto& [name, change] : cases) {
     Configure(settings);
     ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({Record("x"), Record("y")})));
-    change(settings, store);
+    ASSERT_EQ(LoadTagCache(cache, settings, 5).size(), 2u);
+    change();
     EXPECT_TRUE(LoadTagCache(cache, settings, 5).empty()) << name;
   }
 }
@@ -185,25 +181,19 @@ TEST_F(TagCacheTest, FailedSaveLeavesThePreviousCacheAndNoTemporaryFile) {
 
 // ---------------------------------------------------------------- the archive beneath
 
+using namespace std::string_literals;
 using Ref = ArchiveReader::ObjectRef;
 using Kind = Ref::Kind;
-
-std::string Bytes(std::initializer_list<int> values) {
-  std::string out;
-  for (int v : values) out.push_back(static_cast<char>(v));
-  return out;
-}
 
 auto Fields(const Ref& ref) { return std::tuple(ref.kind, ref.knownClass, ref.index); }
 
 // count, its form, the least bytes per element, whether the 10 bytes after it hold that many
 TEST(ArchiveCount, TakesEachFormAndMustFitTheBytesLeft) {
   const std::tuple<std::uint64_t, std::string, std::uint64_t, bool> cases[] = {
-      {5, Bytes({5, 0}), 2, true},
-      {6, Bytes({6, 0}), 2, false},
-      {0xFFFF, Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}), 0, true},
-      {0xFFFFFFFF, Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}), 0, true},
-      {std::uint64_t{1} << 63, Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0x80}), 1, false},
+      {5, "\x05\0"s, 2, true}, {6, "\x06\0"s, 2, false},
+      {0xFFFF, "\xFF\xFF\xFF\xFF\0\0"s, 0, true},
+      {0xFFFFFFFF, "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0\0\0\0"s, 0, true},
+      {std::uint64_t{1} << 63, "\xFF\xFF\xFF\xFF\xFF\xFF\0\0\0\0\0\0\0\x80"s, 1, false},
   };
   for (const auto& [count, form, minElementBytes, ok] : cases) {
     SCOPED_TRACE(count);
@@ -229,12 +219,12 @@ TEST(ArchiveObjects, IndicesFrom0x7FFFTakeTheBigForm) {
   for (std::uint32_t i = 0; i < 0x7FFD; ++i) out.BeginObject(kX, &objects[i]);  // class 1, objects 2..0x7FFE
   // The class and object begun, the bytes written, the reference read back.
   const std::tuple<const ArchiveClass*, std::size_t, std::string, Ref> steps[] = {
-      {&kX, 0x7FFC, Bytes({0xFE, 0x7F}), {Kind::Existing, 0, 0x7FFE}},
-      {&kX, 0x7FFD, Bytes({0x01, 0x80}), {Kind::New, 0, 0x7FFF}},
-      {&kX, 0x7FFD, Bytes({0xFF, 0x7F, 0xFF, 0x7F, 0, 0}), {Kind::Existing, 0, 0x7FFF}},
-      {&kY, 0x7FFE, Bytes({0xFF, 0xFF, 0, 0, 1, 0, 'Y'}), {Kind::New, 1, 0x8001}},  // class 0x8000
-      {&kY, 0x7FFF, Bytes({0xFF, 0x7F, 0x00, 0x80, 0x00, 0x80}), {Kind::New, 1, 0x8002}},
-      {&kY, 0x7FFF, Bytes({0xFF, 0x7F, 0x02, 0x80, 0, 0}), {Kind::Existing, 1, 0x8002}},
+      {&kX, 0x7FFC, "\xFE\x7F"s, {Kind::Existing, 0, 0x7FFE}},
+      {&kX, 0x7FFD, "\x01\x80"s, {Kind::New, 0, 0x7FFF}},
+      {&kX, 0x7FFD, "\xFF\x7F\xFF\x7F\0\0"s, {Kind::Existing, 0, 0x7FFF}},
+      {&kY, 0x7FFE, "\xFF\xFF\0\0\x01\0Y"s, {Kind::New, 1, 0x8001}},  // class 0x8000
+      {&kY, 0x7FFF, "\xFF\x7F\0\x80\0\x80"s, {Kind::New, 1, 0x8002}},
+      {&kY, 0x7FFF, "\xFF\x7F\x02\x80\0\0"s, {Kind::Existing, 1, 0x8002}},
   };
   for (const auto& [cls, object, bytes, ref] : steps) {
     const std::size_t at = out.bytes().size();

@@ -52,7 +52,9 @@ class UrlHandlerProgramTest : public ::testing::Test {
   // The player's command line, or "" when it has not run within `wait`.
   std::string Recorded(std::chrono::milliseconds wait = testing::kProgramTimeout) {
     const std::string record = player_ + "command-line.txt";
-    return testing::WaitForFile(record, wait) ? testing::ReadFile(record) : "";
+    for (const auto deadline = std::chrono::steady_clock::now() + wait; !testing::FileExists(record); Sleep(100))
+      if (std::chrono::steady_clock::now() > deadline) return "";
+    return testing::ReadFile(record);
   }
 
   NativeRegistryStore registry_;

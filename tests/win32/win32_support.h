@@ -94,14 +94,6 @@ inline int RunProcess(Run run) {
   return static_cast<int>(code);
 }
 
-// Whether the file `path` is there, or appears within `wait`.
-inline bool WaitForFile(const std::string& path, std::chrono::milliseconds wait = kProgramTimeout) {
-  for (const auto deadline = std::chrono::steady_clock::now() + wait;
-       GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES; Sleep(100))
-    if (std::chrono::steady_clock::now() > deadline) return false;
-  return true;
-}
-
 // A dialog of `process` (a message box, a property sheet) by its caption.
 inline HWND DialogOf(HANDLE process, const char* caption) {
   HWND window = FindWindowA("#32770", caption);

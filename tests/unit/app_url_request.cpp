@@ -12,36 +12,32 @@
 namespace auralith {
 namespace {
 
-TEST(UrlRequestTest, AcceptsTheLinksPagesAndShellsHandOver) {
-  const struct {
-    const char* url;
-    const char* name;
-  } kCases[] = {
-      {"Auralith:play/artist.m3u", "artist.m3u"},
-      {"auralith:play/artist_album.m3u", "artist_album.m3u"},
-      {"AURALITH:play/.m3u", ".m3u"},
-      {"auralith://play/_.m3u", "_.m3u"},
-      {"auralith://PLAY/0a_9.m3u/", "0a_9.m3u"},
-      {"Auralith:play/artist.m3u/", "artist.m3u"},
-  };
-  for (const auto& c : kCases) EXPECT_EQ(ParsePlaylistUrl(c.url).name, c.name) << c.url;
-}
-
-TEST(UrlRequestTest, RefusesAnythingThatCouldNameAnotherFile) {
+TEST(UrlRequestTest, AcceptsThePlayLinksPagesAndShellsHandOverAndNothingElse) {
   const struct {
     const char* url;
     UrlRefusal refusal;
+    const char* name;
   } kCases[] = {
-      {"", UrlRefusal::kNotPlayLink},
-      {"http://play/a.m3u", UrlRefusal::kNotPlayLink},
-      {"auralithx:play/a.m3u", UrlRefusal::kNotPlayLink},
-      {"auralith:/play/a.m3u", UrlRefusal::kNotPlayLink},
-      {"auralith:///play/a.m3u", UrlRefusal::kNotPlayLink},
-      {"auralith:open/a.m3u", UrlRefusal::kNotPlayLink},
-      {"auralith:play/", UrlRefusal::kNoName},
-      {"auralith://play//", UrlRefusal::kNoName},
+      {"Auralith:play/artist.m3u", UrlRefusal::kNone, "artist.m3u"},
+      {"auralith:play/artist_album.m3u", UrlRefusal::kNone, "artist_album.m3u"},
+      {"AURALITH:play/.m3u", UrlRefusal::kNone, ".m3u"},
+      {"auralith://play/_.m3u", UrlRefusal::kNone, "_.m3u"},
+      {"auralith://PLAY/0a_9.m3u/", UrlRefusal::kNone, "0a_9.m3u"},
+      {"Auralith:play/artist.m3u/", UrlRefusal::kNone, "artist.m3u"},
+      {"", UrlRefusal::kNotPlayLink, ""},
+      {"http://play/a.m3u", UrlRefusal::kNotPlayLink, ""},
+      {"auralithx:play/a.m3u", UrlRefusal::kNotPlayLink, ""},
+      {"auralith:/play/a.m3u", UrlRefusal::kNotPlayLink, ""},
+      {"auralith:///play/a.m3u", UrlRefusal::kNotPlayLink, ""},
+      {"auralith:open/a.m3u", UrlRefusal::kNotPlayLink, ""},
+      {"auralith:play/", UrlRefusal::kNoName, ""},
+      {"auralith://play//", UrlRefusal::kNoName, ""},
   };
-  for (const auto& c : kCases) EXPECT_EQ(ParsePlaylistUrl(c.url).refusal, c.refusal) << c.url;
+  for (const auto& c : kCases) {
+    const PlaylistRequest request = ParsePlaylistUrl(c.url);
+    EXPECT_EQ(request.refusal, c.refusal) << c.url;
+    EXPECT_EQ(request.name, c.name) << c.url;
+  }
   // The fuzzer holds every accepted name to the plain form; these are the
   // near misses.
   const char* const kBadNames[] = {

@@ -36,24 +36,20 @@ constexpr const char* kAdvanced = "Software\\Microsoft\\Windows\\CurrentVersion\
 constexpr auto kTimeout = testing::kProgramTimeout;
 
 // The configuration window that the installer started: the dialog captioned
-// "Auralith" that has tabs (a message box may share the caption).
+// "Auralith" that has tabs (a message box may share the caption). Left open by
+// a failure, it goes with the prefix's other processes when the test ends.
 struct Sheet {
   HWND window = nullptr;
   HANDLE process = nullptr;
   Sheet() {
     for (const auto deadline = std::chrono::steady_clock::now() + kTimeout;
-         !window && std::chrono::steady_clock::now() < deadline; Sleep(100)) {
+         !window && std::chrono::steady_clock::now() < deadline; Sleep(100))
       for (HWND found = FindWindowExA(nullptr, nullptr, "#32770", "Auralith"); found && !window;
            found = FindWindowExA(nullptr, found, "#32770", "Auralith"))
         if (FindWindowExA(found, nullptr, WC_TABCONTROLA, nullptr)) window = found;
-    }
     DWORD id = 0;
     if (window && GetWindowThreadProcessId(window, &id))
-      process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, id);
-  }
-  ~Sheet() {
-    if (process && WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 1);
-    if (process) CloseHandle(process);
+      process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
   }
 };
 
@@ -78,30 +74,23 @@ bool Generate(HWND sheet, const std::string& music) {
   return SendMessageTimeoutA(GetDlgItem(playlists, IDC_GENERATE), BM_CLICK, 0, 0, SMTO_NORMAL, timeout, &ignored) != 0;
 }
 
-class InstallerProgramTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (installer_.empty()) GTEST_SKIP() << "this build makes no installer (makensis was not found)";
-    // The player, as start-up finds it: through the program for .m3u files.
-    testing::MakeDirectories(player_ / "plugins");
-    ASSERT_TRUE(CopyFileA(testing::ModulePath().c_str(), (player_ / "winamp.exe").c_str(), FALSE));
-    testing::SetClass(".m3u", "Winamp.File");
-    testing::SetClass("Winamp.File\\shell\\open\\command", Quoted(player_ / "winamp.exe") + " \"%1\"");
-    std::string state(36, '\0');  // its size first, then no flag set
-    state[0] = 36;
-    SHSetValueA(HKEY_CURRENT_USER, kExplorer, "ShellState", REG_BINARY, state.data(), static_cast<DWORD>(state.size()));
-    char menu[MAX_PATH] = "";
-    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, menu), S_OK);
-    shortcut_ = std::string(menu) + "\\Auralith.lnk";
-  }
-  testing::TempDir area_, player_, music_;
-  const std::string folder_ = area_ / "Auralith";
-  const std::string installer_ = testing::PathFromEnvironment("AURALITH_INSTALLER");
-  std::string shortcut_;
-};
+TEST(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFiles) {
+  const std::string installer = testing::PathFromEnvironment("AURALITH_INSTALLER");
+  if (installer.empty()) GTEST_SKIP() << "this build makes no installer (makensis was not found)";
+  const testing::TempDir area, player, music;
+  const std::string folder = area / "Auralith";
+  // The player, as start-up finds it: through the program for .m3u files.
+  testing::MakeDirectories(player / "plugins");
+  ASSERT_TRUE(CopyFileA(testing::ModulePath().c_str(), (player / "winamp.exe").c_str(), FALSE));
+  testing::SetClass(".m3u", "Winamp.File");
+  testing::SetClass("Winamp.File\\shell\\open\\command", Quoted(player / "winamp.exe") + " \"%1\"");
+  const std::string state = std::string(1, 36) + std::string(35, '\0');  // its size first, then no flag set
+  SHSetValueA(HKEY_CURRENT_USER, kExplorer, "ShellState", REG_BINARY, state.data(), static_cast<DWORD>(state.size()));
+  char menu[MAX_PATH] = "";
+  ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, menu), S_OK);
+  const std::string shortcut = std::string(menu) + "\\Auralith.lnk";
 
-TEST_F(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFiles) {
-  ASSERT_EQ(RunProcess({.commandLine = Quoted(installer_) + " /S /D=" + folder_}), 0);
+  ASSERT_EQ(RunProcess({.commandLine = Quoted(installer) + " /S /D=" + folder}), 0);
   const Sheet sheet;
   ASSERT_TRUE(sheet.process) << "the install did not open the program's configuration window";
 
@@ -111,11 +100,11 @@ TEST_F(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFil
   for (const char* name : {"Auralith.exe", "auralith-build.exe", "Auralith.htm", "Auralith Help.htm", "AuralithURL.exe",
                            "gen_auralith.dll"}) {
     ASSERT_TRUE(testing::FileExists(programs + name)) << name;
-    EXPECT_TRUE(testing::ReadFile(folder_ + "\\" + name) == testing::ReadFile(programs + name)) << name;
+    EXPECT_TRUE(testing::ReadFile(folder + "\\" + name) == testing::ReadFile(programs + name)) << name;
   }
-  EXPECT_TRUE(testing::ReadFile(player_ / "plugins/gen_auralith.dll") ==
+  EXPECT_TRUE(testing::ReadFile(player / "plugins/gen_auralith.dll") ==
               testing::ReadFile(programs + "gen_auralith.dll"));
-  EXPECT_TRUE(testing::FileExists(shortcut_));
+  EXPECT_TRUE(testing::FileExists(shortcut));
   // -install applied the first start's configuration: icons hidden, the page
   // on the desktop.
   EXPECT_EQ(GetValue(HKEY_CURRENT_USER, kAdvanced, "HideIcons"), RegNumber(1));
@@ -123,14 +112,14 @@ TEST_F(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFil
 
   // The installed-programs entry, with the version the installer is named
   // for ("Auralith-<version>-setup.exe").
-  const std::string setup = installer_.substr(installer_.rfind('\\') + 1);
-  const std::string uninstaller = folder_ + "\\Uninstall.exe";
+  const std::string setup = installer.substr(installer.rfind('\\') + 1);
+  const std::string uninstaller = folder + "\\Uninstall.exe";
   const std::pair<const char*, testing::Stored> entry[] = {
       {"DisplayName", RegText("Auralith")},
       {"DisplayVersion", RegText(setup.substr(9, setup.size() - 19))},
       {"Publisher", RegText("Corvale")},
-      {"DisplayIcon", RegText(folder_ + "\\Auralith.exe,0")},
-      {"InstallLocation", RegText(folder_)},
+      {"DisplayIcon", RegText(folder + "\\Auralith.exe,0")},
+      {"InstallLocation", RegText(folder)},
       {"UninstallString", RegText(Quoted(uninstaller))},
       {"QuietUninstallString", RegText(Quoted(uninstaller) + " /S")},
       {"NoModify", RegNumber(1)},
@@ -143,7 +132,7 @@ TEST_F(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFil
   // returns at once; the copy, started with _?=<folder>, returns when done.
   testing::TempDir elsewhere;
   ASSERT_TRUE(CopyFileA(uninstaller.c_str(), (elsewhere.path() + "Uninstall.exe").c_str(), FALSE));
-  const std::string uninstall = Quoted(elsewhere.path() + "Uninstall.exe") + " /S _?=" + folder_;
+  const std::string uninstall = Quoted(elsewhere.path() + "Uninstall.exe") + " /S _?=" + folder;
 
   // While Auralith runs, a silent uninstall fails and changes nothing.
   EXPECT_EQ(RunProcess({.commandLine = uninstall}), 2);
@@ -153,10 +142,10 @@ TEST_F(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFil
   // A small library, its artist and album in the tags.
   for (const std::string title : {"Dawn", "Noon"}) {
     const testing::TagSpec tag{.artist = "Lumen", .album = "First Light", .title = title};
-    testing::WriteFile(music_ / ("Lumen/" + title + ".mp3"), testing::MakeMp3({.tags = {tag}}));
+    testing::WriteFile(music / ("Lumen/" + title + ".mp3"), testing::MakeMp3({.tags = {tag}}));
   }
-  ASSERT_TRUE(Generate(sheet.window, music_.path())) << "Generate playlists did not end";
-  const std::string playlist = folder_ + "\\playlists\\lumen_firstlight.m3u";
+  ASSERT_TRUE(Generate(sheet.window, music.path())) << "Generate playlists did not end";
+  const std::string playlist = folder + "\\playlists\\lumen_firstlight.m3u";
   EXPECT_NE(testing::ReadFile(playlist).find("Noon.mp3"), std::string::npos) << playlist;
   // Cancel stores nothing.
   for (const auto deadline = std::chrono::steady_clock::now() + kTimeout;
@@ -166,15 +155,15 @@ TEST_F(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFil
   ASSERT_TRUE(GetExitCodeProcess(sheet.process, &code) && code == 0) << code;
 
   // A file of the user's own.
-  testing::WriteFile(folder_ + "\\notes.txt", "mine");
+  testing::WriteFile(folder + "\\notes.txt", "mine");
   ASSERT_EQ(RunProcess({.commandLine = uninstall}), 0);
 
-  EXPECT_EQ(testing::ListNames(folder_), std::vector<std::string>{"notes.txt"});
-  EXPECT_FALSE(testing::FileExists(shortcut_));
+  EXPECT_EQ(testing::ListNames(folder), std::vector<std::string>{"notes.txt"});
+  EXPECT_FALSE(testing::FileExists(shortcut));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey)) << "Auralith.exe -uninstall did not run";
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Auralith")) << "the URL protocol still names the removed handler";
-  EXPECT_FALSE(testing::FileExists(player_ / "plugins/gen_auralith.dll"));
+  EXPECT_FALSE(testing::FileExists(player / "plugins/gen_auralith.dll"));
   EXPECT_EQ(GetValue(HKEY_CURRENT_USER, kAdvanced, "HideIcons"), RegNumber(0));
   EXPECT_FALSE(ShowsDesktopPage());
 }

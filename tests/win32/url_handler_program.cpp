@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 
 #include "platform/native.h"
@@ -26,38 +25,20 @@ using testing::Quoted;
   const std::size_t slash = self.rfind('\\') + 1;
   if (lstrcmpiA(self.c_str() + slash, "winamp.exe") != 0) return false;
   const std::string record = self.substr(0, slash) + "command-line.txt";
-  if (FILE* file = std::fopen((record + ".part").c_str(), "wb")) {
-    std::fputs(GetCommandLineA(), file);
-    std::fclose(file);
-  }
+  testing::WriteFile(record + ".part", GetCommandLineA());
   MoveFileA((record + ".part").c_str(), record.c_str());
   ExitProcess(0);
 }();
 
-struct Outcome {
-  int code;
-  std::string message;  // of the last box the handler showed
-};
-
 // Runs the handler to its end, reading and closing its boxes.
-Outcome RunHandler(const std::string& arguments) {
-  const std::string program = testing::ProgramFolder() + "AuralithURL.exe";
-  Outcome outcome{-1, ""};
-  outcome.code = testing::RunProcess(
-      {.commandLine = Quoted(program) + (arguments.empty() ? "" : " ") + arguments, .poll = [&](HANDLE process) {
-         HWND box = testing::DialogOf(process, "Auralith");
-         if (box && !testing::MessageText(box).empty()) {
-           outcome.message = testing::MessageText(box);
-           PostMessageA(box, WM_COMMAND, IDOK, 0);
-         }
-       }});
-  return outcome;
+testing::Answered RunHandler(const std::string& arguments) {
+  const std::string program = Quoted(testing::ProgramFolder() + "AuralithURL.exe");
+  return testing::RunAnswering({.commandLine = program + (arguments.empty() ? "" : " ") + arguments}, "Auralith", IDOK);
 }
 
 class UrlHandlerProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(testing::ProgramFolder().empty()) << "AURALITH_PROGRAM_DIR is not set";
     // Spaces in both folders: each path must reach the player as one argument.
     testing::WriteFile(playlist_, "#EXTM3U\r\n");
     testing::MakeDirectories(player_);
@@ -71,7 +52,9 @@ class UrlHandlerProgramTest : public ::testing::Test {
   // The player's command line, or "" when it has not run within `wait`.
   std::string Recorded(std::chrono::milliseconds wait = testing::kProgramTimeout) {
     const std::string record = player_ + "command-line.txt";
-    return testing::WaitForFile(record, wait) ? testing::ReadFile(record) : "";
+    for (const auto deadline = std::chrono::steady_clock::now() + wait; !testing::FileExists(record); Sleep(100))
+      if (std::chrono::steady_clock::now() > deadline) return "";
+    return testing::ReadFile(record);
   }
 
   NativeRegistryStore registry_;
@@ -89,7 +72,7 @@ TEST_F(UrlHandlerProgramTest, WinampOrElseTheSystemsProgramForM3uFilesGetsThePla
   testing::SetClass(".m3u", "AuralithTest.Playlist");
   testing::SetClass("AuralithTest.Playlist\\shell\\open\\command", Quoted(player_ + "winamp.exe") + " \"%1\"");
   registry_.Set(Hive::CurrentUser, kSettingsKey, "winamp", RegValue{kRegSz, std::string(1, '\0')});
-  const Outcome outcome = RunHandler("auralith:play/a.m3u");
+  const testing::Answered outcome = RunHandler("auralith:play/a.m3u");
   EXPECT_EQ(outcome.code, 0);
   EXPECT_EQ(outcome.message, "");
   EXPECT_EQ(Recorded(), Quoted(player_ + "winamp.exe") + " " + Quoted(playlist_));
@@ -108,7 +91,7 @@ TEST_F(UrlHandlerProgramTest, RefusalsAndFailedStartsAreShownAndPlayNothing) {
   };
   for (const auto& c : kCases) {
     if (c.code == 2) testing::WriteFile(player_ + "winamp.exe", "not a program");
-    const Outcome outcome = RunHandler(c.arguments);
+    const testing::Answered outcome = RunHandler(c.arguments);
     EXPECT_EQ(outcome.code, c.code) << c.arguments;
     EXPECT_EQ(outcome.message.substr(0, c.message.size()), c.message) << c.arguments;
   }

@@ -58,8 +58,8 @@ struct Run {
   std::function<void(HANDLE process)> poll{};
 };
 
-// Runs a program to its end and returns its exit code; -1 (and a failure)
-// when it cannot start or runs longer than kProgramTimeout, when it is ended.
+// Runs a program to its end and returns its exit code; -1 and a failure when
+// it cannot start, a failure when it runs longer than kProgramTimeout and is ended.
 inline int RunProcess(Run run) {
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   STARTUPINFOA startup{};
@@ -79,28 +79,19 @@ inline int RunProcess(Run run) {
     ADD_FAILURE() << "cannot start " << run.commandLine << " (error " << GetLastError() << ")";
     return -1;
   }
-  DWORD code = static_cast<DWORD>(-1);
   const auto deadline = std::chrono::steady_clock::now() + kProgramTimeout;
   while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT && std::chrono::steady_clock::now() < deadline)
     if (run.poll) run.poll(process.hProcess);
-  if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &code);
-  } else {
+  if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
     ADD_FAILURE() << run.commandLine << " did not end";
     TerminateProcess(process.hProcess, 1);
     WaitForSingleObject(process.hProcess, 5000);
   }
+  DWORD code = static_cast<DWORD>(-1);
+  GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return static_cast<int>(code);
-}
-
-// Whether the file `path` is there, or appears within `wait`.
-inline bool WaitForFile(const std::string& path, std::chrono::milliseconds wait = kProgramTimeout) {
-  for (const auto deadline = std::chrono::steady_clock::now() + wait;
-       GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES; Sleep(100))
-    if (std::chrono::steady_clock::now() > deadline) return false;
-  return true;
 }
 
 // A dialog of `process` (a message box, a property sheet) by its caption.
@@ -116,6 +107,27 @@ inline std::string MessageText(HWND box) {
   char text[2048] = "";
   GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
   return text;
+}
+
+// How a program ended: its exit code, and the text of the last message box
+// captioned `caption`, which was answered with `answer`.
+struct Answered {
+  int code = -1;
+  std::string message{};
+};
+inline Answered RunAnswering(Run run, const char* caption, int answer) {
+  Answered answered;
+  const auto poll = run.poll;
+  run.poll = [&](HANDLE process) {
+    const HWND box = DialogOf(process, caption);
+    if (box && !MessageText(box).empty()) {
+      answered.message = MessageText(box);
+      PostMessageA(box, WM_COMMAND, answer, 0);
+    }
+    if (poll) poll(process);
+  };
+  answered.code = RunProcess(run);
+  return answered;
 }
 
 inline bool KeyExists(HKEY root, const char* key) {

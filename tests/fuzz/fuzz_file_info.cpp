@@ -1,6 +1,5 @@
-// Track information from any bytes, read as an MP3, an Ogg and a WAV file
-// through TagLib, libvorbisfile and our own header reader. The bytes go to
-// one file that three names (one per ending) link to.
+// Track information from any bytes, read as an MP3, an Ogg and a WAV file through TagLib, libvorbisfile and our own
+// header reader. The bytes go to one file that three names (one per ending) link to.
 
 #include <fstream>
 

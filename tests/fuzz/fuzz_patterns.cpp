@@ -1,7 +1,6 @@
-// Folder formats and file-name patterns on any pattern and path. Input: one
-// byte of switches (folder format in bits 0-1, 4_prefix in bit 2), the
-// pattern, a NUL, the relative path. Neither source may invent text: every
-// value it stores is a piece of the path.
+// Folder formats and file-name patterns on any pattern and path. Input: one byte of switches (folder format in
+// bits 0-1, 4_prefix in bit 2), the pattern, a NUL, the relative path. Neither source may invent text: every value
+// it stores is a piece of the path.
 
 #include "builder/patterns.h"
 #include "fuzz_support.h"

@@ -1,14 +1,11 @@
-// The playlists and data file of a library of any texts. Input: a switch byte
-// (4_headers in bit 0, 4_the in bit 1), then NUL-separated fields: the entry
-// format, then artist, album, title, track and path per record. Every playlist
-// line must be one well-formed entry, one per track, album or artist; every
-// data-file line one statement whose literals close on that line, each track's
-// reading back as its entry text.
+// The playlists and data file of a library of any texts. Input: a switch byte (4_headers in bit 0, 4_the in bit 1),
+// then NUL-separated fields: the entry format, then artist, album, title, track and path per record. Every playlist
+// line must be one well-formed entry, one per track, album or artist; every data-file line one statement whose literals
+// close on that line, each track's reading back as its entry text.
 
 #include <algorithm>
 #include <vector>
 
-#include "base/path.h"
 #include "builder/library.h"
 #include "builder/library_data.h"
 #include "builder/playlists.h"
@@ -19,8 +16,7 @@ using namespace auralith;
 
 namespace {
 
-constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
-constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";
+constexpr std::string_view kLineSeparator = "\xE2\x80\xA8", kParagraphSeparator = "\xE2\x80\xA9";
 constexpr auto npos = std::string_view::npos;
 
 // The lines of a generated file, each checked to end in CR LF and hold no other break.
@@ -63,8 +59,7 @@ bool Skip(std::string_view line, std::size_t& i, std::string_view text) {
   return true;
 }
 
-// Reads the double-quoted literal at line[i] as a script engine would; false
-// when it does not close on this line.
+// Reads the double-quoted literal at line[i] as a script engine would; false when it does not close on this line.
 bool ReadLiteral(std::string_view line, std::size_t& i, std::string& value) {
   if (!Skip(line, i, "\"")) return false;
   for (value.clear(); i < line.size();) {
@@ -84,9 +79,8 @@ bool ReadLiteral(std::string_view line, std::size_t& i, std::string& value) {
   return false;
 }
 
-// Every line of the data file is empty, the base line, or
-// "<list>[n]...  = " followed by "new Array();", "new Array("a","b");" or
-// "\"text\";". The literals of track lines are returned in file order.
+// Every line of the data file is empty, the base line, or "<list>[n]...  = " followed by "new Array();",
+// "new Array("a","b");" or "\"text\";". The literals of track lines are returned in file order.
 std::vector<std::string> CheckDataFile(const std::string& text) {
   std::vector<std::string> tracks;
   std::string value;

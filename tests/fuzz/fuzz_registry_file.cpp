@@ -1,7 +1,6 @@
-// The .reg text of the POSIX registry on any bytes. Whatever parses, even
-// from a file with lines that do not, must be written back as text that
-// parses whole to the same tree, or the next change through the store would
-// lose or alter the values read.
+// The .reg text of the POSIX registry on any bytes. Whatever parses, even from a file with lines that do not, must be
+// written back as text that parses whole to the same tree, or the next change through the store would lose or alter the
+// values read.
 
 #include "fuzz_support.h"
 #include "platform/posix/file_registry_store.h"

@@ -1,8 +1,7 @@
 #pragma once
 
-// What the harnesses share: settings in memory, a scratch folder, the command
-// line's alerts and progress (silenced), and the way an input that breaks a
-// rule is reported.
+// What the harnesses share: settings in memory, a scratch folder, the command line's alerts and progress (silenced),
+// and the way an input that breaks a rule is reported.
 
 #include <cstdint>
 #include <cstdio>
@@ -34,9 +33,8 @@ inline std::string ReadAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Settings as a first run leaves them but for the tag cache header (the seeds
-// are written under it too), and a folder of its own in $TMPDIR (which
-// run_harness clears up after a crash) for the life of the process.
+// Settings as a first run leaves them but for the tag cache header (the seeds are written under it too), and a folder
+// of its own in $TMPDIR (which run_harness clears up after a crash) for the life of the process.
 struct Environment {
   Environment() : settings(store) {
     folder = (std::filesystem::temp_directory_path() / "auralith-fuzz-XXXXXX").string();

@@ -1,7 +1,5 @@
-// The tag cache loader, with the archive reader beneath it, on any bytes.
-// What it loads must survive a save and a second load unchanged: a cache
-// that loads into records the writer cannot reproduce loses them on the next
-// run.
+// The tag cache loader, with the archive reader beneath it, on any bytes. What it loads must survive a save and a
+// second load unchanged: a cache that loads into records the writer cannot reproduce loses them on the next run.
 
 #include "builder/tag_cache.h"
 #include "fuzz_support.h"

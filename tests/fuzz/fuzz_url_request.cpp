@@ -1,6 +1,5 @@
-// The links the desktop page (or any other page) hands to AuralithURL.exe.
-// An accepted link must name a plain playlist file of the playlists folder;
-// a refused one is shown in one short line without control characters.
+// The links the desktop page (or any other page) hands to AuralithURL.exe. An accepted link must name a plain playlist
+// file of the playlists folder; a refused one is shown in one short line without control characters.
 
 #include "app/url_request.h"
 #include "fuzz_support.h"

@@ -52,8 +52,7 @@ Inputs TagCaches() {
   add("Artist/Album/03.wav", "", "");
   inputs.push_back(save());
 
-  // The one record again, with its title stored as UTF-16 ("On\u2634"), as
-  // the framework's own writer may store it.
+  // The one record again, with its title stored as UTF-16 ("On\u2634"), as the framework's own writer may store it.
   std::string wide = inputs[1];
   wide.replace(wide.find("\x03One"), 4, std::string("\xFF\xFE\xFF\x03O\0n\0\x34\x26", 10));
   inputs.push_back(wide);
@@ -71,8 +70,7 @@ Inputs RegistryFiles() {
   store.Set(Hive::CurrentUser, "Software\\Corvale\\Auralith", "odd", RegValue{kRegSz, std::string("two\nlines")});
   Inputs inputs{FileRegistryStore::FormatHive(Hive::CurrentUser, store.root(Hive::CurrentUser)),
                 FileRegistryStore::FormatHive(Hive::ClassesRoot, store.root(Hive::ClassesRoot))};
-  // What the writer never makes but an editor may: a BOM, comments, a
-  // list continued over lines, the hive's own values.
+  // What the writer never makes but an editor may: a BOM, comments, a list continued over lines, the hive's own values.
   inputs.push_back(
       "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n; a comment\r\n[HKEY_CURRENT_USER]\r\n@=\"root\"\r\n"
       "[HKEY_CURRENT_USER\\A\\B]\r\n\"list\"=hex(7):41,00,\\\r\n  42,00,00,00\r\n\"n\"=dword:0000002a\n");
@@ -120,9 +118,8 @@ int main(int argc, char** argv) {
         Fields(0, {"%1 - %4 (%5)", "A\"B\\C", "Don't", "Line\nbreak\r", "5/12", "a/b.mp3", "\xE2\x80\xA8", "\a\f",
                    "\xE2\x80\xA9 end\\", "", "c/d.ogg"}),
         Fields(3, {"", "x", "y", "z", "1", "%4/%1.mp3"})}},
-      // Libraries whose names, titles and track numbers break lines: the first
-      // campaign's find, whose path with a line break the scan now leaves out; and
-      // names whose removed breaks once left a raw U+2028 or U+2029 behind.
+      // Libraries whose names, titles and track numbers break lines: the first campaign's find, whose path with a line
+      // break the scan now leaves out; and names whose removed breaks once left a raw U+2028 or U+2029 behind.
       {"regressions/playlist_text",
        {Fields(3, {"%4", "Art\xE2\x80\r\xA8" "ist", "55\xE2\x80\n\xA9" "55", "Title", "1", "a/b.mp3"}),
         Fields(3, {"%1 %2 %3 %4 %5", "01", "Beatles/Abbey", " Road\n/01.mp3", "The Bea\x02tles\r",

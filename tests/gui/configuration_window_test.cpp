@@ -91,8 +91,7 @@ void Screenshot(HWND window, const std::string& name) {
   RECT rect;
   GetWindowRect(window, &rect);
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
+  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
   BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0}, {}};
   void* bits = nullptr;
   HBITMAP image = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -182,8 +181,7 @@ TEST_F(ConfigurationWindow, AppearancePageAndApply) {
   EXPECT_EQ(settings._2_backtype.Get(), 1u);
 }
 
-// A range message stops the exchange, but the typed text is stored; a stored
-// trigger no entry begins with selects none.
+// A range message stops the exchange, but the typed text is stored; a stored trigger no entry begins with selects none.
 TEST_F(ConfigurationWindow, BehaviourPage) {
   const std::string range = RangeMessage(-1200, 1200);
   settings._2_textsize.Set("40");

@@ -52,9 +52,8 @@ std::map<std::string, std::string> Files(const std::string& dir) {
   return files;
 }
 
-// What a run leaves the user: the program's values in the settings file,
-// which must parse clean, and the records the tag cache gives under them (-1
-// without a cache file).
+// What a run leaves the user: the program's values in the settings file, which must parse clean, and the records the
+// tag cache gives under them (-1 without a cache file).
 struct Kept {
   std::map<std::string, std::string> values;
   long records = -1;
@@ -85,9 +84,8 @@ int StepOf(const std::string& line) {
   return at == std::string::npos ? 0 : line[at + 6] - '0';
 }
 
-// A running auralith-build whose standard error comes through a pipe of one
-// page that the test fills: the program can be held at the start of any
-// step, since a step line that does not fit waits until there is room.
+// A running auralith-build whose standard error comes through a pipe of one page that the test fills: the program can
+// be held at the start of any step, since a step line that does not fit waits until there is room.
 class Child {
  public:
   static constexpr int kPipe = 4096;
@@ -179,11 +177,9 @@ class Child {
   void Fill(int bytes) { (void)!::write(write_, std::string(bytes, '\0').data(), bytes); }
 
   pid_t pid_ = -1;
-  int read_ = -1;
-  int write_ = -1;
+  int read_ = -1, write_ = -1, status_ = 0;
   std::size_t parsed_ = 0;
   bool ended_ = false;
-  int status_ = 0;
 };
 
 class InterruptedRunTest : public ::testing::Test {

@@ -49,10 +49,9 @@ std::string MakeAudioFrames(const Mp3Spec& shape) {
   const auto frames = static_cast<int>(std::llround(shape.seconds * layout.sampleRate / layout.samplesPerFrame));
   std::string out;
   long long remainder = 0;
-  // A silent frame (zeroed side information and main data), padded the way
-  // an encoder pads: the fractional bytes of every frame add up, and a frame
-  // takes one padding byte whenever they reach a whole one, so the stream's
-  // length matches its bit rate exactly.
+  // A silent frame (zeroed side information and main data), padded the way an encoder pads: the fractional bytes of
+  // every frame add up, and a frame takes one padding byte whenever they reach a whole one, so the stream's length
+  // matches its bit rate exactly.
   auto append = [&](int kbps) {
     const auto rate = std::find(layout.bitrates.begin(), layout.bitrates.end(), kbps);
     if (rate == layout.bitrates.end())
@@ -62,8 +61,7 @@ std::string MakeAudioFrames(const Mp3Spec& shape) {
     const bool padding = remainder >= layout.sampleRate;
     if (padding) remainder -= layout.sampleRate;
     const auto size = static_cast<std::size_t>(numerator / layout.sampleRate + (padding ? 1 : 0));
-    // Sync and version; bit rate index, sample rate index 0, padding bit;
-    // stereo, original.
+    // Sync and version; bit rate index, sample rate index 0, padding bit; stereo, original.
     const auto index = static_cast<std::uint32_t>(rate - layout.bitrates.begin() + 1);
     out += Bytes(0xFF000004u | layout.versionBits << 16 | index << 12 | (padding ? 0x200u : 0u), 4, true);
     out.append(size - 4, '\0');
@@ -109,10 +107,9 @@ std::string RenderId3v1(const TagSpec& shape) {
   return ToStd(tag.render());
 }
 
-// Mono 8 kHz at quality 0 uses one block size (512), so every audio packet
-// but the first adds exactly 256 samples. That lets a stream of any length
-// be laid out from the packets of one short encoding: the encoder runs once
-// per process, and each file costs only its paging.
+// Mono 8 kHz at quality 0 uses one block size (512), so every audio packet but the first adds exactly 256 samples. That
+// lets a stream of any length be laid out from the packets of one short encoding: the encoder runs once per process,
+// and each file costs only its paging.
 constexpr long kOggRate = 8000;
 constexpr long kSamplesPerPacket = 256;
 // A 500 Hz tone repeats every 16 samples, so the packets of the steady part
@@ -179,8 +176,7 @@ std::string MakeId3Tag(const TagSpec& tag) {
 }
 
 std::string MakeMp3(const Mp3Spec& shape) {
-  std::string front;
-  std::string back;
+  std::string front, back;
   for (const TagSpec& tag : shape.tags) (tag.kind == TagKind::Id3v1 ? back : front) += MakeId3Tag(tag);
   return front + MakeAudioFrames(shape) + back;
 }

@@ -6,10 +6,9 @@
 #include <utility>
 #include <vector>
 
-// Real audio files made at run time, so no binary sample lives in the tree:
-// each function returns the file's bytes, deterministically and cheaply
-// enough for the benchmark's corpus generator (Ogg audio is encoded once per
-// process and every stream is laid out from those packets).
+// Real audio files made at run time, so no binary sample lives in the tree: each function returns the file's bytes,
+// deterministically and cheaply enough for the benchmark's corpus generator (Ogg audio is encoded once per process and
+// every stream is laid out from those packets).
 namespace auralith::testing {
 
 enum class MpegVersion { Mpeg1, Mpeg2 };  // Layer III at 44.1 kHz / 22.05 kHz
@@ -18,9 +17,8 @@ enum class MpegVersion { Mpeg1, Mpeg2 };  // Layer III at 44.1 kHz / 22.05 kHz
 // text frames in ISO-8859-1 or UTF-16 with BOM; ID3v2.4 in UTF-8.
 enum class TagKind { Id3v1, Id3v23Latin1, Id3v23Utf16, Id3v24Utf8 };
 
-// Texts are UTF-8; an empty text writes no frame (no field for ID3v1, whose
-// track is a number: "" or "0" writes none). Every member has a default, so
-// designated initializers may name only the fields a case needs.
+// Texts are UTF-8; an empty text writes no frame (no field for ID3v1, whose track is a number: "" or "0" writes none).
+// Every member has a default, so designated initializers may name only the fields a case needs.
 struct TagSpec {
   TagKind kind = TagKind::Id3v24Utf8;
   std::string artist{};  // TPE1

@@ -17,8 +17,7 @@
 
 namespace auralith::testing {
 
-// A fresh temporary directory, removed with its content when the object goes.
-// path() ends in the platform's separator.
+// A fresh temporary directory, removed with its content when the object goes. path() ends in the platform's separator.
 class TempDir {
  public:
   TempDir();

@@ -88,8 +88,7 @@ TEST(Win32FileSystem, StatusGivesSizeAndFlooredLastWriteTimeAndCopiesOverwrite) 
 TEST(Win32FileSystem, IdentifyNamesTheDirectoryNotTheSpelling) {
   TempDir dir;
   Win32FileSystem fs;
-  testing::MakeDirectories(dir / "Alpha/Inner");
-  testing::MakeDirectories(dir / "Beta");
+  for (const char* folder : {"Alpha/Inner", "Beta"}) testing::MakeDirectories(dir / folder);
   DirectoryId alpha, beta, none;
   ASSERT_TRUE(fs.Identify(dir / "Alpha", &alpha));
   ASSERT_TRUE(fs.Identify(dir / "Beta", &beta));

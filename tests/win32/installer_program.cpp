@@ -1,7 +1,6 @@
-// The way a user goes, in a Wine prefix made afresh for each run: the built
-// installer run silently, with a stand-in player for .m3u files; a music
-// folder and "Generate playlists" in the window it opens; then its
-// uninstaller. The windows need a display (Xvfb under Wine).
+// The way a user goes, in a Wine prefix made afresh for each run: the built installer run silently, with a stand-in
+// player for .m3u files; a music folder and "Generate playlists" in the window it opens; then its uninstaller. The
+// windows need a display (Xvfb under Wine).
 #include <windows.h>
 // After windows.h, which they build on.
 #include <commctrl.h>
@@ -35,9 +34,8 @@ constexpr const char* kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\
 constexpr const char* kAdvanced = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
 constexpr auto kTimeout = testing::kProgramTimeout;
 
-// The configuration window that the installer started: the dialog captioned
-// "Auralith" that has tabs (a message box may share the caption). Left open by
-// a failure, it goes with the prefix's other processes when the test ends.
+// The configuration window that the installer started: the dialog captioned "Auralith" that has tabs (a message box may
+// share the caption). Left open by a failure, it goes with the prefix's other processes when the test ends.
 struct Sheet {
   HWND window = nullptr;
   HANDLE process = nullptr;
@@ -53,8 +51,7 @@ struct Sheet {
   }
 };
 
-// Windows' shell state: the flag at offset 4, 0x40, shows the desktop as a
-// web page.
+// Windows' shell state: the flag at offset 4, 0x40, shows the desktop as a web page.
 bool ShowsDesktopPage() {
   const std::string state = GetValue(HKEY_CURRENT_USER, kExplorer, "ShellState").second;
   return state.size() > 4 && (state[4] & 0x40) != 0;
@@ -94,8 +91,7 @@ TEST(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFiles
   const Sheet sheet;
   ASSERT_TRUE(sheet.process) << "the install did not open the program's configuration window";
 
-  // The program folder as the build left it, and the 32-bit plug-in in the
-  // player's folder, where start-up put it.
+  // The program folder as the build left it, and the 32-bit plug-in in the player's folder, where start-up put it.
   const std::string programs = testing::ProgramFolder();
   for (const char* name : {"Auralith.exe", "auralith-build.exe", "Auralith.htm", "Auralith Help.htm", "AuralithURL.exe",
                            "gen_auralith.dll"}) {
@@ -105,13 +101,11 @@ TEST(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFiles
   EXPECT_TRUE(testing::ReadFile(player / "plugins/gen_auralith.dll") ==
               testing::ReadFile(programs + "gen_auralith.dll"));
   EXPECT_TRUE(testing::FileExists(shortcut));
-  // -install applied the first start's configuration: icons hidden, the page
-  // on the desktop.
+  // -install applied the first start's configuration: icons hidden, the page on the desktop.
   EXPECT_EQ(GetValue(HKEY_CURRENT_USER, kAdvanced, "HideIcons"), RegNumber(1));
   EXPECT_TRUE(ShowsDesktopPage());
 
-  // The installed-programs entry, with the version the installer is named
-  // for ("Auralith-<version>-setup.exe").
+  // The installed-programs entry, with the version the installer is named for ("Auralith-<version>-setup.exe").
   const std::string setup = installer.substr(installer.rfind('\\') + 1);
   const std::string uninstaller = folder + "\\Uninstall.exe";
   const std::pair<const char*, testing::Stored> entry[] = {

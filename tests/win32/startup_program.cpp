@@ -1,9 +1,7 @@
-// Runs the built Auralith.exe and looks at the location it stores; the
-// choices themselves are the start-up unit tests'. The location question
-// needs a display (Xvfb under Wine).
+// Runs the built Auralith.exe and looks at the location it stores; the choices themselves are the start-up unit tests'.
+// The location question needs a display (Xvfb under Wine).
 #include <windows.h>
-// After windows.h, which they build on.
-#include <commctrl.h>
+// After windows.h, which it builds on.
 #include <prsht.h>
 
 #include <gtest/gtest.h>

@@ -137,8 +137,7 @@ inline bool KeyExists(HKEY root, const char* key) {
   return true;
 }
 
-// A value as its type and bytes, read with the registry's own calls; type
-// REG_NONE when it is missing.
+// A value as its type and bytes, read with the registry's own calls; type REG_NONE when it is missing.
 using Stored = std::pair<DWORD, std::string>;
 inline Stored GetValue(HKEY root, const char* key, const char* name) {
   std::string data(1 << 16, '\0');

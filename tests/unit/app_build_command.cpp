@@ -1,5 +1,4 @@
-// The auralith-build program run as a user runs it: options, exit status,
-// messages and what it stores.
+// The auralith-build program run as a user runs it: options, exit status, messages and what it stores.
 
 #include <gtest/gtest.h>
 
@@ -70,8 +69,7 @@ class BuildCommandTest : public ::testing::Test {
   void TearDown() override { NativeRegistryStore().DeleteTree(Hive::CurrentUser, kSettingsKey); }
 
   testing::TempDir dir;
-  const std::string music = dir / "music/";
-  const std::string location = dir / "loc/";
+  const std::string music = dir / "music/", location = dir / "loc/";
 };
 
 TEST_F(BuildCommandTest, RunStoresItsOptionsAndWritesTheLibrary) {

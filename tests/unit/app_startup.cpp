@@ -17,12 +17,10 @@ using testing::LittleEndian;
 using testing::Native;
 using testing::ScriptedPrompter;
 
-const std::string kProgram = Native("/opt/Auralith/Auralith.exe");
-const std::string kDir = Native("/opt/Auralith/");
+const std::string kProgram = Native("/opt/Auralith/Auralith.exe"), kDir = Native("/opt/Auralith/");
 
 std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
 
-// The stored bytes of a value, or "<missing>".
 std::string Get(RegistryStore& store, const std::string& name, const std::string& key = kSettingsKey) {
   RegValue value;
   return store.Query(Hive::CurrentUser, key, name, &value) ? value.data : "<missing>";

@@ -38,8 +38,7 @@ TEST(UrlRequestTest, AcceptsThePlayLinksPagesAndShellsHandOverAndNothingElse) {
     EXPECT_EQ(request.refusal, c.refusal) << c.url;
     EXPECT_EQ(request.name, c.name) << c.url;
   }
-  // The fuzzer holds every accepted name to the plain form; these are the
-  // near misses.
+  // The fuzzer holds every accepted name to the plain form; these are the near misses.
   const char* const kBadNames[] = {
       "a.m3u//",    "../a.m3u", "..\\a.m3u", "sub/a.m3u", "c:a.m3u", "\\\\server\\a.m3u", "%2e%2e%5ca.m3u",
       "Artist.m3u", "a.M3U",    "a.m3u.exe", "..m3u",     " a.m3u",  "a\xc3\xa9.m3u"};
@@ -52,8 +51,7 @@ TEST(UrlRequestTest, AcceptsThePlayLinksPagesAndShellsHandOverAndNothingElse) {
 
 TEST(UrlRequestTest, TheFileMustBeInThePlaylistsFolder) {
   testing::TempDir dir;
-  testing::WriteFile(dir / "playlists/a.m3u", "");
-  testing::WriteFile(dir / "b.m3u", "");
+  for (const char* name : {"playlists/a.m3u", "b.m3u"}) testing::WriteFile(dir / name, "");
   NativeFileSystem fs;
   EXPECT_EQ(CheckPlaylistUrl("auralith:play/a.m3u", dir.path(), fs).path, dir / "playlists/a.m3u");
   // A location edited by hand may lack its separator.

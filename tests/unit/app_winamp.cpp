@@ -15,9 +15,6 @@
 namespace auralith {
 namespace {
 
-using testing::RecordingPlayer;
-using testing::ScriptedPrompter;
-
 // Files by full path with their status; deletions fail while `locked` > 0.
 class NamedFiles : public FileSystem {
  public:
@@ -60,8 +57,8 @@ struct Fixture {
   MemoryRegistryStore store;
   Settings settings{store};
   NamedFiles fs;
-  ScriptedPrompter prompter;
-  RecordingPlayer player;
+  testing::ScriptedPrompter prompter;
+  testing::RecordingPlayer player;
 };
 
 TEST(WinampTest, LocateTriesTheSettingThenTheAssociationThenTheUser) {
@@ -105,20 +102,18 @@ std::string Joined(const std::vector<std::string>& log) {
 }
 
 TEST(WinampTest, InstallReplacesOnlyADifferentPluginAndRestartsThePlayerAsNeeded) {
-  // installed: the installed copy's time (the shipped one's is 5), 0 when
-  // there is none; -1: no plug-in ships, and a different one is installed.
+  // installed: the installed copy's time (the shipped one's is 5), 0 for none; -1: none ships, another is installed.
   struct Case {
     int installed;
     bool running;
     int locked;
     std::string files, player;
   };
-  const std::string start = "Start:" + kPlayer + "winamp.exe";
   const Case cases[] = {
       {5, true, 0, "", ""},
       {0, true, 0, "copy", "IsRunning Restart"},
       {0, false, 0, "copy", "IsRunning"},
-      {4, true, 0, "remove copy", "IsRunning Close Pause:1000 " + start},
+      {4, true, 0, "remove copy", "IsRunning Close Pause:1000 Start:" + kPlayer + "winamp.exe"},
       {4, false, 0, "remove copy", "IsRunning Pause:1000 IsRunning"},
       {4, false, 9, "remove remove remove remove remove copy",
        "IsRunning Pause:1000 Pause:1000 Pause:1000 Pause:1000 Pause:1000 IsRunning"},

@@ -26,7 +26,6 @@ using testing::MakeOgg;
 using testing::MakeWav;
 using testing::Native;
 using testing::TagKind;
-using testing::TagSpec;
 
 const char* const kAlert = "\"\n\nDo you want to be alerted if this type of error occurs again?";
 
@@ -75,7 +74,7 @@ TEST(MatchPattern, Table) {
   EXPECT_EQ(ExtractToken(" - Title.mp3", "%3 - %4", '4'), "Title");
 }
 
-std::string Mp3(std::vector<TagSpec> tags) { return MakeMp3({.seconds = 2.0, .tags = std::move(tags)}); }
+std::string Mp3(std::vector<testing::TagSpec> tags) { return MakeMp3({.seconds = 2.0, .tags = std::move(tags)}); }
 
 class FileInfoTest : public ::testing::Test {
  protected:
@@ -98,8 +97,7 @@ class FileInfoTest : public ::testing::Test {
   testing::ScriptedPrompter prompter;
 };
 
-// Folders first, then the file name, as a run applies them: 4_organizationnum,
-// 4_format, 4_prefix, the path, the record before and after.
+// Folders, then file name, as a run applies them: 4_organizationnum, 4_format, 4_prefix, path, record before, after.
 TEST_F(FileInfoTest, FolderFormatThenFileNamePattern) {
   const std::tuple<std::uint32_t, const char*, bool, const char*, Texts, Texts> cases[] = {
       // Format 2: only a file exactly one folder below the root.
@@ -253,8 +251,7 @@ TEST_F(FileInfoTest, Mp3WithoutMpegAudioIsAReadingErrorAndKeepsItsTagTexts) {
 TEST_F(FileInfoTest, AnsweringNoSwitchesTheAlertOffForGood) {
   const std::string garbage = MakeGarbage(1000);
   settings._4_ignorefileinfo.Write();  // 0, cached
-  prompter.Answer(MessageAnswer::Yes);
-  prompter.Answer(MessageAnswer::No);
+  for (MessageAnswer answer : {MessageAnswer::Yes, MessageAnswer::No}) prompter.Answer(answer);
   for (const char* name : {"one.mp3", "two.mp3", "three.mp3"}) Read(name, &garbage);
   EXPECT_EQ(settings._4_ignorefileinfo.Read(), 1u);
   EXPECT_EQ(prompter.shown.size(), 2u);

@@ -52,7 +52,6 @@ Lines AlbumHeading(const std::string& name, const std::string& folder) {
   return {"#EXTINF:-1,|......" + name + "......|", folder + "|......" + name + "......|.mp3"};
 }
 
-// "#EXTM3U" and the groups of lines, each line ending in CR LF.
 std::string M3u(std::initializer_list<Lines> groups) {
   Lines lines = {"#EXTM3U"};
   for (const Lines& group : groups) lines.insert(lines.end(), group.begin(), group.end());
@@ -115,8 +114,7 @@ class OutputTest : public ::testing::Test {
   }
 
   testing::TempDir dir;
-  const std::string folder = dir / "playlists/";
-  const std::string music = Native("C:/Music/");
+  const std::string folder = dir / "playlists/", music = Native("C:/Music/");
   MemoryRegistryStore store;
   Settings settings{store};
   NativeFileSystem fs;
@@ -130,8 +128,7 @@ class OutputTest : public ::testing::Test {
 
 using LibraryTest = OutputTest;
 
-// An artist or album keeps the name and place of its first occurrence; an
-// album belongs to its artist, whatever another artist's album is called.
+// An artist or album keeps its first name and place; albums of one name stay apart under different artists.
 TEST_F(LibraryTest, GroupsByKeyAndKeepsFirstNames) {
   Add("a", "The Beatles", "Help!", "1");
   Add("b", "ABBA", "Help!", "2");
@@ -202,8 +199,7 @@ TEST(CompareTracks, ByNumberAsWrittenElseByPath) {
       {"1", "b", "1", "a", true},
   };
   for (const auto& [aTrack, aPath, bTrack, bPath, before] : cases) {
-    const AFileInfo a{aPath, "Artist", "Album", "", aTrack};
-    const AFileInfo b{bPath, "Artist", "Album", "", bTrack};
+    const AFileInfo a{aPath, "Artist", "Album", "", aTrack}, b{bPath, "Artist", "Album", "", bTrack};
     EXPECT_EQ(CompareTracks(a, b), before) << aTrack << " " << aPath << " / " << bTrack << " " << bPath;
   }
   // Another artist's or album's track goes by path whatever its number.
@@ -239,8 +235,7 @@ TEST_F(PlaylistsTest, AlbumArtistAndTopLevelPlaylistsByteForByte) {
   EXPECT_EQ(Playlist("beatles_help.m3u"),
             M3u({AlbumHeading("Help!", music + Native("Help/")), Entry("138,. Help", "Help/Help.mp3")}));
   // A first track directly in the root gives the heading the root alone.
-  EXPECT_EQ(Playlist("abba_gold.m3u"),
-            M3u({AlbumHeading("Gold", music), Entry("230,1. Dancing Queen", "Gold.mp3")}));
+  EXPECT_EQ(Playlist("abba_gold.m3u"), M3u({AlbumHeading("Gold", music), Entry("230,1. Dancing Queen", "Gold.mp3")}));
   EXPECT_EQ(Playlist("___.m3u"), M3u({AlbumHeading("Unknown", music), Entry("5,. Track", "/Track.mp3")}));
   EXPECT_EQ(Playlist("beatles.m3u"), M3u({Section("The Beatles"), {"beatles_abbeyroad.m3u", "beatles_help.m3u"}}));
   EXPECT_EQ(Playlist("_.m3u"), M3u({Section("Unknown"), {"___.m3u"}}));
@@ -269,8 +264,7 @@ TEST_F(PlaylistsTest, FailuresAreReportedOnce) {
   Track(Album("beatles", "The Beatles", "help", "Help!"), "2.mp3", "1", "T");
   for (const auto& [blocker, message, names] : cases) {
     SCOPED_TRACE(blocker);
-    testing::RemoveTree(dir / "playlists");
-    testing::RemoveTree(dir / "Auralith.data");
+    for (const char* name : {"playlists", "Auralith.data"}) testing::RemoveTree(dir / name);
     testing::WriteFile(dir / blocker, "x");
     prompter.shown.clear();
     Write();

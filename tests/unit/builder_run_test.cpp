@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "base/path.h"
 #include "builder/builder_run.h"
 #include "builder/scan.h"
 #include "builder/tag_cache.h"
@@ -31,7 +30,6 @@ using ::testing::UnorderedElementsAreArray;
 
 using Lines = std::vector<std::string>;
 
-// The file system of the machine, with a few ways of failing on purpose.
 class SteeredFileSystem : public NativeFileSystem {
  public:
   bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) override {
@@ -72,8 +70,7 @@ Lines NativeAll(const Lines& paths) {
 class BuilderRunTest : public ::testing::Test {
  protected:
   BuilderRunTest() {
-    testing::MakeDirectories(music);
-    testing::MakeDirectories(location);
+    for (const std::string& folder : {music, location}) testing::MakeDirectories(folder);
     settings.location.Set(location);
     settings.ResetToDefaults();
     settings._4_music.Set(music);
@@ -97,8 +94,7 @@ class BuilderRunTest : public ::testing::Test {
   }
 
   testing::TempDir dir;
-  const std::string music = dir / "music/";
-  const std::string location = dir / "loc/";
+  const std::string music = dir / "music/", location = dir / "loc/";
   MemoryRegistryStore registry;
   Settings settings{registry};
   SteeredFileSystem fs;
@@ -108,8 +104,6 @@ class BuilderRunTest : public ::testing::Test {
 };
 
 TEST_F(BuilderRunTest, InvalidInputStopsBeforeTouchingAnything) {
-  const std::string kInvalid = "You must specify a valid root directory and file extension list.";
-  // An empty root, a missing one, and extensions that are only delimiters.
   const std::pair<std::string, const char*> cases[] = {{"", "mp3"}, {dir / "nowhere/", "mp3"}, {music, " ,;| "}};
   AddLibrary();
   for (const auto& [root, extensions] : cases) {
@@ -118,7 +112,7 @@ TEST_F(BuilderRunTest, InvalidInputStopsBeforeTouchingAnything) {
     settings._4_music.Set(root);
     settings._4_extensions.Set(extensions);
     EXPECT_EQ(Run(), BuilderRun::Result::kInvalidInput);
-    EXPECT_EQ(testing::ShownTexts(prompter), Lines{kInvalid});
+    EXPECT_EQ(testing::ShownTexts(prompter), Lines{"You must specify a valid root directory and file extension list."});
     EXPECT_TRUE(progress.log.empty());
   }
 }
@@ -176,8 +170,7 @@ TEST_F(BuilderRunTest, SmallLibraryEndToEndThenUnchanged) {
 // Files are read several at a time, yet each alert comes between its file's item
 // line and step, as if they were read one by one, and none after the user said No.
 TEST_F(BuilderRunTest, FilesReadTogetherAreReportedInListOrder) {
-  Lines names;
-  Lines expected;
+  Lines names, expected;
   for (int i = 10; i < 58; ++i) {
     const std::string number = "n" + std::to_string(i);
     const bool bad = i % 7 == 3;
@@ -192,9 +185,7 @@ TEST_F(BuilderRunTest, FilesReadTogetherAreReportedInListOrder) {
                          "\"\n\nDo you want to be alerted if this type of error occurs again?");
     expected.push_back("stepit");
   }
-  prompter.Answer(MessageAnswer::Yes);
-  prompter.Answer(MessageAnswer::Yes);
-  prompter.Answer(MessageAnswer::No);
+  for (MessageAnswer answer : {MessageAnswer::Yes, MessageAnswer::Yes, MessageAnswer::No}) prompter.Answer(answer);
   prompter.onShow = [&](const testing::ScriptedPrompter::Shown& shown) { progress.log.push_back("alert:" + shown.text); };
   ASSERT_EQ(Run(), BuilderRun::Result::kCompleted);
   const auto begin = std::find(progress.log.begin(), progress.log.end(), "step:Reading file info... (Step 3 of 8)");

@@ -94,8 +94,7 @@ TEST_F(TagCacheTest, FileLayoutIsByteExactAndKeyOrdered) {
   ASSERT_TRUE(SaveTagCache(cache, settings, MakeTable({})));
   EXPECT_EQ(ReadFile(cache), Head(0));
 
-  // A later record refers back to its class at index 3 (null 0, map class 1, map 2).
-  // Tables filled in different orders must give the same bytes.
+  // Later records refer to their class at index 3 (null 0, map class 1, map 2); the fill order must not change a byte.
   std::vector<AFileInfo> records;
   for (int i = 0; i < 200; ++i) records.push_back(Record("t" + std::to_string(i * 7919 % 200 + 100)));
   PathTable forward = MakeTable(records);
@@ -178,8 +177,6 @@ TEST_F(TagCacheTest, FailedSaveLeavesThePreviousCacheAndNoTemporaryFile) {
   EXPECT_FALSE(FileExists(cache + ".tmp"));
   EXPECT_EQ(LoadTagCache(cache, settings, 0).size(), 2u);
 }
-
-// ---------------------------------------------------------------- the archive beneath
 
 using namespace std::string_literals;
 using Ref = ArchiveReader::ObjectRef;

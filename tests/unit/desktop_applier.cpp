@@ -30,8 +30,7 @@ constexpr auto Dword = testing::DwordValue;
 
 RegValue Binary(std::string bytes) { return RegValue{kRegBinary, std::move(bytes)}; }
 
-// A ShellState of `size` bytes whose word at offset 4 is `word` and whose other
-// bytes count up, so any stray change shows.
+// A ShellState of `size` bytes whose word at offset 4 is `word` and whose others count up, so any stray change shows.
 RegValue ShellState(std::size_t size, std::uint32_t word, std::uint32_t type = kRegBinary) {
   std::string bytes(size, '\0');
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i < 4 || i > 7 ? 0x80 + i : word >> (8 * (i - 4)));
@@ -49,8 +48,7 @@ std::string Statement(const std::string& key, const std::string& value) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// The configuration file with the default font; `colours` as written:
-// background, faded background, text, text hover.
+// The configuration file with the default font; `colours` as written: background, faded background, text, text hover.
 std::string ConfigFile(const Texts& colours, const std::string& image, const std::string& back) {
   return "// Auralith Configuration File\r\n\r\n" + Statement("text_face", Quoted("Georgia")) +
          Statement("text_size", Quoted("18")) + "\r\n" + Statement("color_background", Quoted(colours[0])) +
@@ -86,10 +84,9 @@ class DesktopTest : public ::testing::Test {
   testing::RecordingProgress progress;
 };
 
-// A first start's defaults byte for byte, then other values as the page reads them:
-// an unlisted colour (names match case-sensitively) goes as typed, a listed text
-// colour takes its pair; the image path's separators turn round around multibyte
-// characters; no selected trigger entry (0xFFFFFFFF) reaches the page as -1.
+// A first start's defaults byte for byte, then other values as the page reads them: an unlisted colour (names match
+// case-sensitively) goes as typed, a listed text colour takes its pair; the image path's separators turn round around
+// multibyte characters; no selected trigger entry (0xFFFFFFFF) reaches the page as -1.
 TEST_F(DesktopTest, TheFilesAsThePageReadsThem) {
   settings._3_launchsingle.Set(1);
   Write();
@@ -170,9 +167,8 @@ TEST_F(DesktopTest, ShellStateBit) {
   }
 }
 
-// The wallpaper is the page in the location, none on uninstall; without a
-// shell nothing more is asked of it. Non-ASCII paths take the process's code
-// page, which is UTF-8 only where the program carries its manifest.
+// The wallpaper is the page in the location, none on uninstall; without a shell nothing more is asked of it.
+// Non-ASCII paths take the process's code page, which is UTF-8 only where the program carries its manifest.
 TEST_F(DesktopTest, WallpaperAndShellCalls) {
   const std::string utf8 = "C:\\M\xC3\xBCsik\\\xE9\x9F\xB3\xF0\x9F\x8E\xB5\\";
   const Texts install = {"Create", "SetWallpaper", "GetDesktopItemCount", "ApplyChanges:15", "Release"};

@@ -99,8 +99,7 @@ TEST(CoverArtTest, PublishesForThePageAndWritesOnlyWhatChanged) {
   NativeFileSystem fs;
   testing::TempDir place;
   const std::string& location = place.path();
-  const std::string script = place / "Auralith.cover";
-  const std::string jpg = place / "Auralith.cover.jpg";
+  const std::string script = place / "Auralith.cover", jpg = place / "Auralith.cover.jpg";
   const CoverImage first{Jpeg("one"), "jpg"}, second{Jpeg("two"), "jpg"}, png{Png("png"), "png"};
 
   EXPECT_EQ(PublishCover(fs, location, &first), CoverPublished::Changed);

@@ -38,7 +38,6 @@ std::string Get(RegistryStore& store, const std::string& key, const std::string&
   return store.Query(hive, key, name, &value) ? Show(value) : "<missing>";
 }
 
-// A store whose complaints are kept.
 struct ComplainingStore : FileRegistryStore {
   explicit ComplainingStore(const std::string& folder) : FileRegistryStore(folder) {
     SetComplaintHandler([this](const std::string& text) { complaints.push_back(text); });
@@ -152,13 +151,11 @@ TEST(FileRegistryStoreTest, EachFileIsDatedAfterTheOneItReplaces) {
 }
 
 TEST(FileRegistryStoreTest, ConcurrentProcessesLoseNoChange) {
-  // In memory where there is such a folder: what is tested is the locking,
-  // and two thousand waits for the disk would take half a minute.
-  struct stat shm;
-  const bool inMemory = ::stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode);
+  // In memory if possible: it is the locking under test, and two thousand waits for the disk would take half a minute.
   const char* oldTmp = std::getenv("TMPDIR");
   const std::string restore = oldTmp ? oldTmp : "";
-  if (inMemory) ::setenv("TMPDIR", "/dev/shm", 1);
+  struct stat shm;
+  if (::stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode)) ::setenv("TMPDIR", "/dev/shm", 1);
   TempDir dir;
   oldTmp ? ::setenv("TMPDIR", restore.c_str(), 1) : ::unsetenv("TMPDIR");
   constexpr int kValues = 1000;

@@ -12,7 +12,6 @@ namespace {
 
 using testing::LittleEndian;
 
-// A registry whose reads and writes can be made to fail, counting the calls.
 struct FlakyStore : MemoryRegistryStore {
   bool Query(Hive hive, const std::string& key, const std::string& name, RegValue* value) override {
     ++queries;

@@ -32,8 +32,7 @@ std::string Describe(const RegValue& value) {
   return "type " + std::to_string(value.type);
 }
 
-// Every change, in order: "name=sz:Black" in the program's key,
-// "Advanced:HideIcons=dword:1", "HKCR:..." and "delete:HKCU\key".
+// Changes in order: "name=sz:Black" in the program's key, "Advanced:HideIcons=dword:1", "HKCR:...", "delete:HKCU\key".
 struct RecordingStore : MemoryRegistryStore {
   bool Set(Hive hive, const std::string& key, const std::string& name, const RegValue& value) override {
     const std::string where = hive == Hive::ClassesRoot ? "HKCR:" : key == kAdvanced ? "Advanced:" : "";
@@ -61,8 +60,7 @@ struct RecordingStore : MemoryRegistryStore {
   Log log;
 };
 
-// What construction writes on an empty registry, in order; 4_organizationnum
-// is set to the 0 it caches already, so it is not written.
+// What construction writes on an empty registry, in order; 4_organizationnum is set to its cached 0, so not written.
 const std::string kLoadDefaults =
     "2_backcolor=sz:Black|2_textcolor=sz:Green|2_textsize=sz:18|2_textface=sz:Georgia|"
     "3_lefttrigger=sz:Show Artists|3_lefttriggernum=dword:1|3_toptrigger=sz:Show Albums|3_toptriggernum=dword:2|"

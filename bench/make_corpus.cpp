@@ -195,12 +195,12 @@ std::string Id3v2(const TrackTags& t, Style style, const std::string& cover, int
   return out + std::string(static_cast<std::size_t>(padding), '\0');
 }
 
-std::string Mp3File(const TrackTags& t, Style style, bool withId3v1, const Mp3Spec& audio, const std::string& cover,
+std::string Mp3File(const TrackTags& t, Style style, bool withId3v1, const Mp3Shape& audio, const std::string& cover,
                     int padding) {
   std::string front, back;
   if (style != Style::Untagged && style != Style::Id3v1Only) front = Id3v2(t, style, cover, padding);
   if (style == Style::Id3v1Only || withId3v1) {
-    TagSpec v1{.kind = TagKind::Id3v1, .artist = t.artist, .album = t.album, .title = t.title, .track = t.track};
+    TagShape v1{.kind = TagKind::Id3v1, .artist = t.artist, .album = t.album, .title = t.title, .track = t.track};
     back = MakeId3Tag(v1);
   }
   return front + MakeMp3(audio) + back;
@@ -263,7 +263,7 @@ class Library {
     if (random_.Percent(10) && made_ < wanted_) {
       TrackTags tags{.artist = artist, .title = TrackTitle(random_), .year = "2019", .genre = random_.Pick(kGenres)};
       tags.album = tags.title;
-      const Mp3Spec audio{.seconds = 3.5, .kbps = {192}};
+      const Mp3Shape audio{.seconds = 3.5, .kbps = {192}};
       Music(artist, artist + " - " + tags.title + ".mp3", Mp3File(tags, Style::Id3v24Utf8, false, audio, "", 0),
             3);
     }
@@ -293,7 +293,7 @@ class Library {
     const bool withId3v1 = style != Style::Id3v24Utf8 && random_.Percent(25);
     const bool oggComments = random_.Percent(98);
     const int padding = random_.Pick(kPaddings);
-    Mp3Spec audio;
+    Mp3Shape audio;
     const int profile = random_.Below(100);
     if (profile < 40) {
       audio.kbps = {128};
@@ -451,10 +451,10 @@ int MakeDemo(const fs::path& root) {
           Write(base + ".wav", MakeWav(std::min(seconds, 12.0), 8000, 1));
           break;
         default: {
-          Mp3Spec shape;
+          Mp3Shape shape;
           shape.seconds = seconds;
           shape.kbps = {32};
-          TagSpec tag;
+          TagShape tag;
           tag.kind = t % 2 ? TagKind::Id3v24Utf8 : TagKind::Id3v23Utf16;
           tag.artist = album.artist;
           tag.album = album.album;

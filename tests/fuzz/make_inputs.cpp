@@ -79,14 +79,14 @@ Inputs RegistryFiles() {
 
 Inputs Tracks() {
   using namespace auralith::testing;
-  const std::vector<TagSpec> tags = {
+  const std::vector<TagShape> tags = {
       {.kind = TagKind::Id3v24Utf8, .artist = "Künstler", .album = "Album", .title = "Titel", .track = "5/12"},
       {.kind = TagKind::Id3v23Utf16, .artist = "坂本龍一", .title = "Title"},
       {.kind = TagKind::Id3v23Latin1, .band = "Band", .composer = "Composer"},
       {.kind = TagKind::Id3v1, .artist = "Old", .album = "Tag", .title = "One", .track = "3"},
   };
   Inputs inputs;
-  for (const TagSpec& tag : tags) inputs.push_back(MakeMp3({.seconds = 0.1, .tags = {tag}}));
+  for (const TagShape& tag : tags) inputs.push_back(MakeMp3({.seconds = 0.1, .tags = {tag}}));
   inputs.push_back(MakeMp3({.version = MpegVersion::Mpeg2, .seconds = 0.2, .kbps = {32, 64}, .xing = true}));
   inputs.push_back(MakeId3Tag(tags[0]));
   inputs.push_back(MakeOgg(0.1, {{"ARTIST", "Artist"}, {"title", "Title"}, {"TRACKNUMBER", "7"}, {"ALBUM", "A"}}));

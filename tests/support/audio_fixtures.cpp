@@ -43,8 +43,8 @@ const MpegLayout& Layout(MpegVersion version) {
   return version == MpegVersion::Mpeg1 ? mpeg1 : mpeg2;
 }
 
-std::string MakeAudioFrames(const Mp3Spec& shape) {
-  if (shape.kbps.empty()) throw std::invalid_argument("Mp3Spec needs at least one bit rate");
+std::string MakeAudioFrames(const Mp3Shape& shape) {
+  if (shape.kbps.empty()) throw std::invalid_argument("Mp3Shape needs at least one bit rate");
   const MpegLayout& layout = Layout(shape.version);
   const auto frames = static_cast<int>(std::llround(shape.seconds * layout.sampleRate / layout.samplesPerFrame));
   std::string out;
@@ -80,7 +80,7 @@ std::string MakeAudioFrames(const Mp3Spec& shape) {
 
 TagLib::String Utf8(const std::string& text) { return TagLib::String(text, TagLib::String::UTF8); }
 
-std::string RenderId3v2(const TagSpec& shape) {
+std::string RenderId3v2(const TagShape& shape) {
   const TagLib::String::Type encoding = shape.kind == TagKind::Id3v23Latin1  ? TagLib::String::Latin1
                                         : shape.kind == TagKind::Id3v23Utf16 ? TagLib::String::UTF16
                                                                              : TagLib::String::UTF8;
@@ -98,7 +98,7 @@ std::string RenderId3v2(const TagSpec& shape) {
   return ToStd(tag.render(shape.kind == TagKind::Id3v24Utf8 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3));
 }
 
-std::string RenderId3v1(const TagSpec& shape) {
+std::string RenderId3v1(const TagShape& shape) {
   TagLib::ID3v1::Tag tag;
   tag.setArtist(Utf8(shape.artist));
   tag.setAlbum(Utf8(shape.album));
@@ -171,13 +171,13 @@ VorbisTemplate Encode() {
 
 }  // namespace
 
-std::string MakeId3Tag(const TagSpec& tag) {
+std::string MakeId3Tag(const TagShape& tag) {
   return tag.kind == TagKind::Id3v1 ? RenderId3v1(tag) : RenderId3v2(tag);
 }
 
-std::string MakeMp3(const Mp3Spec& shape) {
+std::string MakeMp3(const Mp3Shape& shape) {
   std::string front, back;
-  for (const TagSpec& tag : shape.tags) (tag.kind == TagKind::Id3v1 ? back : front) += MakeId3Tag(tag);
+  for (const TagShape& tag : shape.tags) (tag.kind == TagKind::Id3v1 ? back : front) += MakeId3Tag(tag);
   return front + MakeAudioFrames(shape) + back;
 }
 

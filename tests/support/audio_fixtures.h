@@ -19,7 +19,7 @@ enum class TagKind { Id3v1, Id3v23Latin1, Id3v23Utf16, Id3v24Utf8 };
 
 // Texts are UTF-8; an empty text writes no frame (no field for ID3v1, whose track is a number: "" or "0" writes none).
 // Every member has a default, so designated initializers may name only the fields a case needs.
-struct TagSpec {
+struct TagShape {
   TagKind kind = TagKind::Id3v24Utf8;
   std::string artist{};  // TPE1
   std::string album{};   // TALB
@@ -30,7 +30,7 @@ struct TagSpec {
   std::string composer{};   // TCOM, ID3v2 only
 };
 
-struct Mp3Spec {
+struct Mp3Shape {
   MpegVersion version = MpegVersion::Mpeg1;
   double seconds = 1.0;  // rounded to whole frames (26.12 ms each)
   // kbit/s of the version's Layer III table; several values make a
@@ -39,14 +39,14 @@ struct Mp3Spec {
   // A Xing frame (frame and byte counts) in front, as VBR encoders write.
   bool xing = false;
   // ID3v2 tags go in front of the audio, ID3v1 behind it.
-  std::vector<TagSpec> tags{};
+  std::vector<TagShape> tags{};
 };
 
 // Silent MPEG audio frames with their tags.
-std::string MakeMp3(const Mp3Spec& shape);
+std::string MakeMp3(const Mp3Shape& shape);
 
 // A rendered ID3v2 or ID3v1 tag on its own: as a file, tags but no audio.
-std::string MakeId3Tag(const TagSpec& tag);
+std::string MakeId3Tag(const TagShape& tag);
 
 // Field name and value, both as stored (UTF-8; the name's case is kept).
 using VorbisComment = std::pair<std::string, std::string>;

@@ -61,7 +61,7 @@ class BuildCommandTest : public ::testing::Test {
 #else
     setenv("AURALITH_REGISTRY_DIR", (dir / "registry").c_str(), 1);
 #endif
-    const testing::TagSpec tag{
+    const testing::TagShape tag{
         .kind = testing::TagKind::Id3v23Latin1, .artist = "Nina", .album = "Blue", .title = "Song", .track = "1"};
     WriteFile(music + Native("Nina/Blue/01 Song.mp3"), testing::MakeMp3({.seconds = 2.1, .tags = {tag}}));
   }

@@ -74,7 +74,7 @@ TEST(MatchPattern, Table) {
   EXPECT_EQ(ExtractToken(" - Title.mp3", "%3 - %4", '4'), "Title");
 }
 
-std::string Mp3(std::vector<testing::TagSpec> tags) { return MakeMp3({.seconds = 2.0, .tags = std::move(tags)}); }
+std::string Mp3(std::vector<testing::TagShape> tags) { return MakeMp3({.seconds = 2.0, .tags = std::move(tags)}); }
 
 class FileInfoTest : public ::testing::Test {
  protected:

@@ -135,7 +135,7 @@ TEST(InstallerProgramTest, InstallGeneratePlayAndUninstallLeaveOnlyTheUsersFiles
 
   // A small library, its artist and album in the tags.
   for (const std::string title : {"Dawn", "Noon"}) {
-    const testing::TagSpec tag{.artist = "Lumen", .album = "First Light", .title = title};
+    const testing::TagShape tag{.artist = "Lumen", .album = "First Light", .title = title};
     testing::WriteFile(music / ("Lumen/" + title + ".mp3"), testing::MakeMp3({.tags = {tag}}));
   }
   ASSERT_TRUE(Generate(sheet.window, music.path())) << "Generate playlists did not end";

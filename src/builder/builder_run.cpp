@@ -176,6 +176,19 @@ BuilderRun::Result BuilderRun::Run() {
     artists = BuildLibrary(paths, table, settings_, progress_);
     progress_.SetPos(n32);
 
+    // The data file's text is made on a second thread while this one writes
+    // the playlists: the two only read the library. Writing it, and any
+    // message, stays in step 6.
+    const std::string location = settings_.location.Get();
+    const std::string format = settings_._4_outformat.Get();
+    auto makeData = [&artists, &location, &format] { return LibraryDataText(artists, location, format); };
+    std::future<std::string> dataText;
+    try {
+      dataText = std::async(std::launch::async, makeData);
+    } catch (const std::system_error&) {
+      dataText = std::async(std::launch::deferred, makeData);
+    }
+
     // 5. Playlists.
     step = "generating playlists";
     progress_.SetRange(0, n32);
@@ -192,7 +205,7 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetStep(1);
     progress_.SetPos(1);
     progress_.SetStepLine("Writing data file... (Step 6 of 8)");
-    WriteLibraryData(artists, settings_, prompter_, progress_);
+    WriteLibraryDataText(dataText.get(), artists.size(), location, prompter_, progress_);
     progress_.SetPos(a32);
 
     // 7. Desktop.

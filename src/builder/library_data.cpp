@@ -86,16 +86,7 @@ std::string BasePath(const std::string& location) {
 
 }  // namespace
 
-void WriteLibraryData(const Library& artists, Settings& settings, Prompter& prompter, ProgressSink& progress) {
-  const std::string location = settings.location.Get();
-  const std::string format = settings._4_outformat.Get();
-
-  TextWriter out;
-  if (!out.Open(location + "Auralith.data")) {
-    prompter.Message("Error writing data file", "Error", MessageButtons::Ok, MessageIcon::Error);
-    return;
-  }
-
+std::string LibraryDataText(const Library& artists, const std::string& location, const std::string& format) {
   std::string text = "var base = \"" + BasePath(location) + "\";\n\n";
   for (std::size_t i = 0; i < artists.size(); ++i) {
     const ArtistEntry& artist = *artists[i];
@@ -119,13 +110,26 @@ void WriteLibraryData(const Library& artists, Settings& settings, Prompter& prom
         text += "\";\n";
       }
     }
-    out.Write(text);
-    text.clear();
-    progress.StepIt();
+  }
+  return text;
+}
+
+void WriteLibraryDataText(const std::string& text, std::size_t artists, const std::string& location,
+                          Prompter& prompter, ProgressSink& progress) {
+  TextWriter out;
+  if (!out.Open(location + "Auralith.data")) {
+    prompter.Message("Error writing data file", "Error", MessageButtons::Ok, MessageIcon::Error);
+    return;
   }
   out.Write(text);
-
+  for (std::size_t i = 0; i < artists; ++i) progress.StepIt();
   if (!out.Close()) prompter.Message("Error writing data file", "Error", MessageButtons::Ok, MessageIcon::Error);
+}
+
+void WriteLibraryData(const Library& artists, Settings& settings, Prompter& prompter, ProgressSink& progress) {
+  const std::string location = settings.location.Get();
+  WriteLibraryDataText(LibraryDataText(artists, location, settings._4_outformat.Get()), artists.size(), location,
+                       prompter, progress);
 }
 
 }  // namespace auralith

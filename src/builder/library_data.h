@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "base/progress_sink.h"
@@ -12,5 +13,12 @@ namespace auralith {
 // Writes location + "Auralith.data" in its full form. Reports its own failure.
 void WriteLibraryData(const Library& artists, Settings& settings, Prompter& prompter,
                       ProgressSink& progress);
+
+// The two halves of it: the text, which touches nothing but its arguments
+// and may be made on another thread, and the writing of it, which steps the
+// progress once per artist.
+std::string LibraryDataText(const Library& artists, const std::string& location, const std::string& format);
+void WriteLibraryDataText(const std::string& text, std::size_t artists, const std::string& location,
+                          Prompter& prompter, ProgressSink& progress);
 
 }  // namespace auralith

@@ -72,6 +72,8 @@ std::u16string AnsiToUtf16(std::string_view ansi) {
   return std::u16string(wide.begin(), wide.end());
 }
 
+std::wstring AnsiToWide(std::string_view ansi) { return Widen(ansi, CP_ACP); }
+
 std::string AnsiLowerMultibyte(std::string_view ansi) {
   std::wstring wide = Widen(ansi, CP_ACP);
   if (!wide.empty()) CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));

@@ -23,6 +23,12 @@ std::string Utf8ToAnsi(std::string_view utf8);
 // ANSI text to UTF-16, as the C library's multibyte-to-wide conversion does.
 std::u16string AnsiToUtf16(std::string_view ansi);
 
+#ifdef _WIN32
+// The same as the system's wide characters: a path for its "W" functions, so
+// that names the ANSI functions cannot spell still open.
+std::wstring AnsiToWide(std::string_view ansi);
+#endif
+
 // Lower-cases a text the way the platform's multibyte-aware lower-casing does
 // (used where letter case of non-ASCII letters matters, e.g. directories).
 std::string AnsiLowerMultibyte(std::string_view ansi);

@@ -61,15 +61,6 @@ void ApplyTagTexts(const TagTexts& tag, AFileInfo& record) {
   if (!tag.title.empty()) record.title = tag.title;
 }
 
-// Texts are kept in the process's code page; a path is handed to the system
-// as UTF-16 on Windows, so names the ANSI file API cannot spell still open.
-#ifdef _WIN32
-std::wstring WidePath(const std::string& file) {
-  const std::u16string wide = AnsiToUtf16(file);
-  return std::wstring(wide.begin(), wide.end());
-}
-#endif
-
 // A music file read through a few large reads. TagLib and libvorbisfile ask
 // for many small pieces at scattered places (the tag at the front, frames
 // after it, ID3v1 and the last page at the end), and each piece read from
@@ -80,7 +71,7 @@ class BlockFile {
  public:
   explicit BlockFile(const std::string& file) {
 #ifdef _WIN32
-    fd_ = _wopen(WidePath(file).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    fd_ = _wopen(AnsiToWide(file).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 #else
     fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
 #endif

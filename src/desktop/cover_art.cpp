@@ -76,8 +76,7 @@ int NamedRank(std::string_view lower) {
 
 #ifdef _WIN32
 std::FILE* OpenForReading(const std::string& file) {
-  const std::u16string wide = AnsiToUtf16(file);
-  return _wfopen(std::wstring(wide.begin(), wide.end()).c_str(), L"rb");
+  return _wfopen(AnsiToWide(file).c_str(), L"rb");
 }
 #else
 std::FILE* OpenForReading(const std::string& file) { return std::fopen(file.c_str(), "rb"); }
@@ -210,8 +209,7 @@ bool ChoosePicture(const std::vector<TagPicture>& pictures, CoverImage* cover) {
 
 bool CoverInTags(const std::string& musicFile, CoverImage* cover) {
 #ifdef _WIN32
-  const std::u16string wide16 = AnsiToUtf16(musicFile);
-  const std::wstring wide(wide16.begin(), wide16.end());
+  const std::wstring wide = AnsiToWide(musicFile);
   TagLib::FileStream stream(wide.c_str(), /*openReadOnly=*/true);
 #else
   TagLib::FileStream stream(musicFile.c_str(), /*openReadOnly=*/true);

@@ -33,12 +33,7 @@ std::int64_t FileTimeToUnixSeconds(const FILETIME& time) {
 }
 
 // Paths and names are texts in the ANSI code page here and UTF-16 for the
-// system, converted as the system's own "A" functions would.
-std::wstring Widen(const std::string& text) {
-  const std::u16string wide = AnsiToUtf16(text);
-  return std::wstring(wide.begin(), wide.end());
-}
-
+// system (AnsiToWide), converted as the system's own "A" functions would.
 std::string Narrow(const wchar_t* name, std::size_t length, bool utf8) {
   if (utf8) return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(name), length));
   const int n = WideCharToMultiByte(CP_ACP, 0, name, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
@@ -209,11 +204,11 @@ Listing ListWithIds(const std::wstring& path, bool utf8, std::vector<DirEntry>* 
 bool Win32FileSystem::ListDirectory(const std::string& dir, std::vector<DirEntry>* entries) {
   entries->clear();
   const bool utf8 = GetACP() == CP_UTF8;
-  switch (ListWithIds(Widen(dir.empty() ? "." : dir), utf8, entries)) {
+  switch (ListWithIds(AnsiToWide(dir.empty() ? "." : dir), utf8, entries)) {
     case Listing::kDone: return true;
     case Listing::kUnsupported: entries->clear(); break;
   }
-  std::wstring wildcard = Widen(dir);
+  std::wstring wildcard = AnsiToWide(dir);
   if (!wildcard.empty() && wildcard.back() != L'\\' && wildcard.back() != L'/') wildcard.push_back(L'\\');
   wildcard += L"*.*";
 

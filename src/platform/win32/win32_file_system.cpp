@@ -1,5 +1,6 @@
 #include "platform/win32/win32_file_system.h"
 
+#include <array>
 #include <cstdint>
 #include <cwchar>
 #include <string_view>
@@ -161,8 +162,11 @@ Listing ListWithIds(const std::wstring& path, bool utf8, std::vector<DirEntry>* 
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return Listing::kUnsupported;
-  // Entries are 8-byte aligned within the buffer.
-  static thread_local std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t));
+  // On the stack, which every thread already has, rather than asked of the
+  // heap per folder or kept thread_local: with MinGW a thread_local's
+  // destructor runs on storage already freed at thread exit. Entries are
+  // 8-byte aligned within it.
+  std::array<std::uint64_t, 64 * 1024 / sizeof(std::uint64_t)> buffer;
   Listing result = Listing::kDone;
   for (bool first = true;; first = false) {
     IoStatus io{};

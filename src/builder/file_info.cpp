@@ -1,8 +1,5 @@
 #include "builder/file_info.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -14,12 +11,6 @@
 #include <new>
 #include <string>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -30,6 +21,7 @@
 
 #include "base/code_page.h"
 #include "base/path.h"
+#include "base/read_only_file.h"
 #include "base/strings.h"
 
 namespace auralith {
@@ -69,38 +61,18 @@ void ApplyTagTexts(const TagTexts& tag, AFileInfo& record) {
 // kept, the least recently used one making way.
 class BlockFile {
  public:
-  explicit BlockFile(const std::string& file) {
-#ifdef _WIN32
-    fd_ = _wopen(AnsiToWide(file).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-#else
-    fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-#endif
-  }
-  ~BlockFile() {
-    if (fd_ < 0) return;
-#ifdef _WIN32
-    _close(fd_);
-#else
-    ::close(fd_);
-#endif
-  }
-  BlockFile(const BlockFile&) = delete;
-  BlockFile& operator=(const BlockFile&) = delete;
+  // `knownSize` is the size the scan found, or -1: a file of that size needs
+  // no call to learn it, nor a read that finds its end.
+  BlockFile(const std::string& file, std::int64_t knownSize, ReadBuffers& buffers)
+      : file_(file), buffers_(buffers), size_(knownSize) {}
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_.IsOpen(); }
 
   // Most music files of a small collection fit in the first block, whose
   // short read tells their size; only a longer file asks the system.
   std::int64_t Size() {
     if (size_ < 0 && IsOpen()) Load(0);
-    if (size_ < 0 && IsOpen()) {
-#ifdef _WIN32
-      size_ = position_ = _lseeki64(fd_, 0, SEEK_END);
-#else
-      struct stat status;
-      if (::fstat(fd_, &status) == 0) size_ = status.st_size;
-#endif
-    }
+    if (size_ < 0 && IsOpen()) size_ = file_.Size();
     return std::max<std::int64_t>(size_, 0);
   }
 
@@ -123,7 +95,7 @@ class BlockFile {
 
  private:
   static constexpr std::int64_t kBlockSize = 64 * 1024;
-  static constexpr std::size_t kBlocks = 4;
+  static constexpr std::size_t kBlocks = std::tuple_size_v<decltype(ReadBuffers::blocks)>;
   struct Block {
     std::int64_t offset = -1;
     std::size_t size = 0;
@@ -142,10 +114,7 @@ class BlockFile {
       if (block.used < oldest->used) oldest = &block;
     }
     if (oldest->bytes == nullptr) {
-      // Kept for the thread's next file: a fresh 64 KiB is a mapping of
-      // its own under Wine, paid for again page by page.
-      thread_local std::array<std::unique_ptr<char[]>, kBlocks> buffers;
-      std::unique_ptr<char[]>& buffer = buffers[static_cast<std::size_t>(oldest - blocks_.data())];
+      std::unique_ptr<char[]>& buffer = buffers_.blocks[static_cast<std::size_t>(oldest - blocks_.data())];
       if (!buffer) buffer.reset(new char[kBlockSize]);
       oldest->bytes = buffer.get();
     }
@@ -153,9 +122,11 @@ class BlockFile {
     const std::size_t wanted = static_cast<std::size_t>(size_ < 0 ? kBlockSize : std::min(kBlockSize, size_ - offset));
     std::size_t got = 0;
     long long n = 0;
-    while (got < wanted && (n = ReadAt(offset + static_cast<std::int64_t>(got), oldest->bytes + got, wanted - got)) > 0)
+    while (got < wanted &&
+           (n = file_.ReadAt(offset + static_cast<std::int64_t>(got), oldest->bytes + got, wanted - got)) > 0)
       got += static_cast<std::size_t>(n);
-    // Ending early without an error is the end of the file.
+    // Ending early without an error is the end of the file, which has
+    // shrunk since the scan if its size was known.
     if (got < wanted && n == 0) size_ = offset + static_cast<std::int64_t>(got);
     if (got == 0) return nullptr;
     oldest->offset = offset;
@@ -164,27 +135,9 @@ class BlockFile {
     return oldest;
   }
 
-  long long ReadAt(std::int64_t offset, char* into, std::size_t count) {
-#ifdef _WIN32
-    // The position is the descriptor's own: a block that follows the last
-    // needs no seek.
-    if (position_ != offset) {
-      if (_lseeki64(fd_, offset, SEEK_SET) != offset) return -1;
-      position_ = offset;
-    }
-    const int n = _read(fd_, into, static_cast<unsigned>(count));
-    if (n > 0) position_ += n;
-    return n;
-#else
-    return ::pread(fd_, into, count, offset);
-#endif
-  }
-
-  int fd_ = -1;
-  std::int64_t size_ = -1;  // not yet known
-#ifdef _WIN32
-  std::int64_t position_ = 0;
-#endif
+  ReadOnlyFile file_;
+  ReadBuffers& buffers_;
+  std::int64_t size_;  // -1: not yet known
   std::uint64_t clock_ = 0;
   std::array<Block, kBlocks> blocks_{};
 };
@@ -228,6 +181,14 @@ class BlockStream final : public TagLib::IOStream {
   long position_ = 0;
 };
 
+// The size the scan found; a record with none (0 may be an empty file too)
+// has its file asked.
+std::int64_t KnownSize(const AFileInfo& record) {
+  return record.size > 0 && record.size <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+             ? static_cast<std::int64_t>(record.size)
+             : -1;
+}
+
 // ------------------------------------------------------------------ MP3
 
 std::string ToAnsi(const TagLib::String& text) { return Utf8ToAnsi(text.to8Bit(true)); }
@@ -269,8 +230,8 @@ TagTexts Id3Texts(TagLib::MPEG::File& mpeg) {
 
 // False when the file cannot be opened or holds no MPEG audio frame. Tag
 // texts taken before that is known stay in the record.
-bool ReadMp3(const std::string& file, bool readTags, AFileInfo& record) {
-  BlockFile blocks(file);
+bool ReadMp3(const std::string& file, bool readTags, AFileInfo& record, ReadBuffers& buffers) {
+  BlockFile blocks(file, KnownSize(record), buffers);
   if (!blocks.IsOpen()) return false;
   BlockStream stream(blocks, file);
   // The average style reads the first frame and, for VBR streams, its Xing
@@ -321,8 +282,8 @@ struct OggSource {
 
 // A file that cannot be opened or is no Ogg Vorbis stream keeps its length
 // unknown without an alert.
-void ReadOgg(const std::string& file, bool readTags, AFileInfo& record) {
-  BlockFile blocks(file);
+void ReadOgg(const std::string& file, bool readTags, AFileInfo& record, ReadBuffers& buffers) {
+  BlockFile blocks(file, KnownSize(record), buffers);
   if (!blocks.IsOpen()) return;
   OggSource source{blocks};
   OggVorbis_File vf;
@@ -360,8 +321,8 @@ std::uint32_t Le32(const unsigned char* p) {
 // The length follows from the RIFF chunk size and the average byte rate of
 // the format chunk; only the first letters of the three chunk tags are
 // checked.
-void ReadWav(const std::string& file, AFileInfo& record) {
-  BlockFile blocks(file);
+void ReadWav(const std::string& file, AFileInfo& record, ReadBuffers& buffers) {
+  BlockFile blocks(file, KnownSize(record), buffers);
   unsigned char header[36];
   if (!blocks.IsOpen() || blocks.Read(0, header, sizeof header) != sizeof header) return;
   if (header[0] != 'R' || header[8] != 'W' || header[12] != 'f') return;
@@ -404,18 +365,18 @@ TagReadOptions TagReadOptionsFrom(Settings& settings) {
   return {WithTrailingSeparator(settings._4_music.Get()), settings._4_id3.Get() != 0};
 }
 
-bool ReadTags(AFileInfo& record, const TagReadOptions& options) {
+bool ReadTags(AFileInfo& record, const TagReadOptions& options, ReadBuffers& buffers) {
   if (record.path.size() < 4) return true;
   const std::string ending = AsciiLower(std::string_view(record.path).substr(record.path.size() - 4));
   const bool mp3 = ending == ".mp3";
   if (!mp3 && ending != ".ogg" && ending != ".wav") return true;
   try {
     const std::string file = options.root + record.path;
-    if (mp3) return ReadMp3(file, options.readTags, record);
+    if (mp3) return ReadMp3(file, options.readTags, record, buffers);
     if (ending == ".ogg") {
-      ReadOgg(file, options.readTags, record);
+      ReadOgg(file, options.readTags, record, buffers);
     } else {
-      ReadWav(file, record);
+      ReadWav(file, record, buffers);
     }
     return true;
   } catch (...) {
@@ -423,6 +384,11 @@ bool ReadTags(AFileInfo& record, const TagReadOptions& options) {
     // file is skipped like any unreadable one; the run goes on.
     return false;
   }
+}
+
+bool ReadTags(AFileInfo& record, const TagReadOptions& options) {
+  ReadBuffers buffers;
+  return ReadTags(record, options, buffers);
 }
 
 void FinishFileInfo(AFileInfo& record, bool readOk, Settings& settings, Prompter& prompter) {

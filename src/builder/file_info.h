@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -28,9 +30,18 @@ struct TagReadOptions {
 };
 TagReadOptions TagReadOptionsFrom(Settings& settings);
 
+// Room for the blocks a file is read through, kept from one file to the next
+// by whoever reads many: under Wine fresh room is mapped and faulted in anew
+// for every file. One reader at a time. It is owned, not thread_local: with
+// MinGW a thread_local's destructor runs after the thread's storage is freed.
+struct ReadBuffers {
+  std::array<std::unique_ptr<char[]>, 4> blocks;
+};
+
 // The file's half: tags and playing time into the record. It uses nothing but
 // its arguments, so different records may be read on different threads at
-// once. False on a reading error.
+// once, each with its own buffers. False on a reading error.
+bool ReadTags(AFileInfo& record, const TagReadOptions& options, ReadBuffers& buffers);
 bool ReadTags(AFileInfo& record, const TagReadOptions& options);
 
 // The run's half, on the thread that owns the settings and the prompter: the

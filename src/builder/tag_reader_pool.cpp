@@ -52,15 +52,16 @@ TagReaderPool::~TagReaderPool() {
   for (std::thread& worker : workers_) worker.join();
 }
 
-bool TagReaderPool::ReadNext() {
+bool TagReaderPool::ReadNext(ReadBuffers& buffers) {
   const std::size_t i = next_.fetch_add(1);
   if (i >= records_.size()) return false;
-  states_[i] = ReadTags(*records_[i], options_) ? kRead : kFailed;
+  states_[i] = ReadTags(*records_[i], options_, buffers) ? kRead : kFailed;
   return true;
 }
 
 void TagReaderPool::Work() {
-  while (!stopping_ && ReadNext()) {
+  ReadBuffers buffers;
+  while (!stopping_ && ReadNext(buffers)) {
     // The caller sets waiting_ before it looks at the state it waits for,
     // and this looks at waiting_ after storing a state: one of the two sees
     // the other's store, so no wake-up is lost.
@@ -72,9 +73,9 @@ void TagReaderPool::Work() {
 }
 
 bool TagReaderPool::Result(std::size_t i) {
-  if (workers_.empty()) return ReadTags(*records_[i], options_);
+  if (workers_.empty()) return ReadTags(*records_[i], options_, callerBuffers_);
   while (states_[i] == kPending) {
-    if (ReadNext()) continue;
+    if (ReadNext(callerBuffers_)) continue;
     std::unique_lock<std::mutex> lock(mutex_);
     waiting_ = true;
     done_.wait(lock, [&] { return states_[i] != kPending; });

@@ -42,11 +42,12 @@ class TagReaderPool {
   enum State : unsigned char { kPending, kRead, kFailed };
   void Work();
   // Reads the next unclaimed record; false when none is left.
-  bool ReadNext();
+  bool ReadNext(ReadBuffers& buffers);
 
   const std::vector<AFileInfo*> records_;
   const TagReadOptions options_;
   std::unique_ptr<std::atomic<State>[]> states_;
+  ReadBuffers callerBuffers_;  // the workers' are their own
   std::atomic<std::size_t> next_{0};
   std::atomic<bool> stopping_{false};
   // Whether the caller sleeps on done_; the workers only wake it then.

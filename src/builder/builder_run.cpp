@@ -116,6 +116,10 @@ BuilderRun::Result BuilderRun::Run() {
     // A cache that gave records and comes out of step 3 with exactly those
     // records already holds what would be written.
     bool cacheChanged = table.empty();
+    // Cached records found unchanged; with the records read, every record of
+    // a table this size was seen, and there is none to look for to drop.
+    std::size_t kept = 0;
+    std::size_t read = 0;
 
     // 3. Read file information for new and changed files.
     step = "reading file info";
@@ -142,6 +146,7 @@ BuilderRun::Result BuilderRun::Run() {
         if (cached != table.end() && cached->second->modified == status.modified &&
             cached->second->size == status.size) {
           cached->second->seen = 1;
+          ++kept;
           continue;
         }
         auto record = std::make_unique<AFileInfo>();
@@ -165,13 +170,15 @@ BuilderRun::Result BuilderRun::Run() {
         if (fresh[i]) {
           FinishFileInfo(*fresh[i], pool.Result(next++), settings_, prompter_);
           table.insert_or_assign(paths[i], std::move(fresh[i]));
+          ++read;
           cacheChanged = true;
         }
         progress_.StepIt();
       }
     }
     progress_.SetPos(n32);
-    if (std::erase_if(table, [](const auto& entry) { return entry.second->seen == 0; }) > 0) cacheChanged = true;
+    if (kept + read < table.size() && std::erase_if(table, [](const auto& entry) { return entry.second->seen == 0; }) > 0)
+      cacheChanged = true;
     if (cacheChanged && !SaveTagCache(cacheFile, settings_, table)) {
       // The playlists can still be written; the next run reads every file again.
       prompter_.Message("Error writing cache file \"" + cacheFile + "\"", "Error", MessageButtons::Ok,

@@ -13,11 +13,12 @@ namespace {
 constexpr unsigned kMostThreads = 4;
 
 // Under Wine, the only Windows we measure on, a second reader made a cold
-// run slower, not faster (a tenth slower, with a quarter more processor
-// time, once files were read in blocks), even with the caller reading too
-// and waking only when it must: every open is a round trip to the Wine
-// server, which serves one request at a time. The Windows build reads on the
-// run's thread until a measurement on Windows itself says otherwise.
+// run slower, not faster. The two readers queue for the heap's one lock, each
+// wait a call into the kernel; with a heap per thread that cost went, but a
+// run was still no faster than with one reader: every open and close is a
+// round trip to the Wine server, which serves one request at a time. The
+// Windows build reads on the run's thread until a measurement on Windows
+// itself says otherwise.
 #ifdef _WIN32
 constexpr bool kReadAlone = true;
 #else

@@ -7,10 +7,10 @@
 namespace auralith {
 
 // A file opened for reading at any offset, with nothing between the caller
-// and the system: no position to move, no run-time library's descriptor table
-// and no probing of what kind of file it is. Under Wine each of those is
-// another system call per file. Others may read, write, rename or delete the
-// file meanwhile.
+// and the system: no run-time library's descriptor table and no probing of
+// what kind of file it is, and on Windows the position moved only when a read
+// does not follow the last. Under Wine each of those is another system call
+// per file. Others may read, write, rename or delete the file meanwhile.
 class ReadOnlyFile {
  public:
   // `path` in the ANSI code page on Windows, as the system takes it elsewhere.

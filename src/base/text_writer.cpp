@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "base/file_replace.h"
 
@@ -107,6 +108,16 @@ void TextWriter::Write(std::string_view text) {
     start = pos + 1;
   }
   buffer_.append(text.substr(start));
+}
+
+void TextWriter::WriteStored(std::string text) {
+  if (!open_) {
+    failed_ = true;
+  } else if (buffer_.empty()) {
+    buffer_ = std::move(text);
+  } else {
+    buffer_ += text;
+  }
 }
 
 void TextWriter::Line(std::string_view text) {

@@ -40,6 +40,9 @@ class TextWriter {
 
   // Appends text; each '\n' becomes "\r\n".
   void Write(std::string_view text);
+  // Appends text whose line ends are CR LF already, taking it over whole
+  // when nothing was written before: a large text is then not copied.
+  void WriteStored(std::string text);
   // Appends text followed by a line end.
   void Line(std::string_view text);
 

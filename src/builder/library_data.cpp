@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <utility>
 
 #include "base/path.h"
 #include "base/strings.h"
@@ -86,42 +87,44 @@ std::string BasePath(const std::string& location) {
 
 }  // namespace
 
+// The text is made with its line ends as stored, so that it goes to the file
+// as it is: it is the largest text a run writes.
 std::string LibraryDataText(const Library& artists, const std::string& location, const std::string& format) {
-  std::string text = "var base = \"" + BasePath(location) + "\";\n\n";
+  std::string text = "var base = \"" + BasePath(location) + "\";\r\n\r\n";
   for (std::size_t i = 0; i < artists.size(); ++i) {
     const ArtistEntry& artist = *artists[i];
     const std::string a = "[" + ToDecimal(static_cast<std::int64_t>(i)) + "]";
     const std::string ai = Alignment(i);
-    text += "\n\nartist_list" + a + std::string(10, ' ') + ai + "= new Array(\"" + ArtistText(artist.name) +
-            "\",\"" + artist.key + ".m3u\");\n";
-    text += "album_list" + a + std::string(11, ' ') + ai + "= new Array();\n";
-    text += "track_list" + a + std::string(11, ' ') + ai + "= new Array();\n";
+    text += "\r\n\r\nartist_list" + a + std::string(10, ' ') + ai + "= new Array(\"" + ArtistText(artist.name) +
+            "\",\"" + artist.key + ".m3u\");\r\n";
+    text += "album_list" + a + std::string(11, ' ') + ai + "= new Array();\r\n";
+    text += "track_list" + a + std::string(11, ' ') + ai + "= new Array();\r\n";
     for (std::size_t j = 0; j < artist.albums.size(); ++j) {
       const AlbumEntry& album = *artist.albums[j];
       const std::string ab = a + "[" + ToDecimal(static_cast<std::int64_t>(j)) + "]";
       const std::string aj = ai + Alignment(j);
-      text += "\nalbum_list" + ab + std::string(6, ' ') + aj + "= new Array(\"" + AlbumText(album.name) +
-              "\",\"" + artist.key + "_" + album.key + ".m3u\");\n";
-      text += "track_list" + ab + std::string(6, ' ') + aj + "= new Array();\n";
+      text += "\r\nalbum_list" + ab + std::string(6, ' ') + aj + "= new Array(\"" + AlbumText(album.name) +
+              "\",\"" + artist.key + "_" + album.key + ".m3u\");\r\n";
+      text += "track_list" + ab + std::string(6, ' ') + aj + "= new Array();\r\n";
       for (std::size_t k = 0; k < album.tracks.size(); ++k) {
         text += "track_list" + ab + "[" + ToDecimal(static_cast<std::int64_t>(k)) + "] " + aj + Alignment(k) +
                 "= \"";
         AppendEscaped(text, ExpandEntry(format, *album.tracks[k]), true);
-        text += "\";\n";
+        text += "\";\r\n";
       }
     }
   }
   return text;
 }
 
-void WriteLibraryDataText(const std::string& text, std::size_t artists, const std::string& location,
-                          Prompter& prompter, ProgressSink& progress) {
+void WriteLibraryDataText(std::string text, std::size_t artists, const std::string& location, Prompter& prompter,
+                          ProgressSink& progress) {
   TextWriter out;
   if (!out.Open(location + "Auralith.data")) {
     prompter.Message("Error writing data file", "Error", MessageButtons::Ok, MessageIcon::Error);
     return;
   }
-  out.Write(text);
+  out.WriteStored(std::move(text));
   for (std::size_t i = 0; i < artists; ++i) progress.StepIt();
   if (!out.Close()) prompter.Message("Error writing data file", "Error", MessageButtons::Ok, MessageIcon::Error);
 }

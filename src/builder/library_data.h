@@ -16,9 +16,9 @@ void WriteLibraryData(const Library& artists, Settings& settings, Prompter& prom
 
 // The two halves of it: the text, which touches nothing but its arguments
 // and may be made on another thread, and the writing of it, which steps the
-// progress once per artist.
+// progress once per artist. The text's lines end in CR LF already.
 std::string LibraryDataText(const Library& artists, const std::string& location, const std::string& format);
-void WriteLibraryDataText(const std::string& text, std::size_t artists, const std::string& location,
-                          Prompter& prompter, ProgressSink& progress);
+void WriteLibraryDataText(std::string text, std::size_t artists, const std::string& location, Prompter& prompter,
+                          ProgressSink& progress);
 
 }  // namespace auralith

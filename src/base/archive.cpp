@@ -1,6 +1,7 @@
 #include "base/archive.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/code_page.h"
 
@@ -133,9 +134,34 @@ bool ArchiveWriter::BeginObject(const ArchiveClass& cls, const void* object) {
 
 bool ArchiveReader::Take(std::size_t count, const char** bytes) {
   if (failed_) return false;
-  if (count > remaining()) return Fail();
+  if (count > data_.size() - pos_ && !Refill(count)) return Fail();
   *bytes = data_.data() + pos_;
   pos_ += count;
+  return true;
+}
+
+bool ArchiveReader::Refill(std::size_t count) {
+  if (!source_ || count > remaining()) return false;
+  constexpr std::size_t kWindow = 64 * 1024;
+  const std::size_t kept = data_.size() - pos_;
+  const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(std::max(count, kWindow), kept + unread_));
+  // What is left of the window moves to its front; the source fills the rest.
+  if (window_.size() < size) {
+    std::string larger(size, '\0');
+    std::memcpy(larger.data(), data_.data() + pos_, kept);
+    window_.swap(larger);
+  } else if (kept > 0) {
+    std::memmove(window_.data(), data_.data() + pos_, kept);
+  }
+  std::size_t filled = kept;
+  while (filled < size) {
+    const long long got = source_(window_.data() + filled, size - filled);
+    if (got <= 0) return false;
+    filled += static_cast<std::size_t>(got);
+  }
+  unread_ -= filled - kept;
+  data_ = std::string_view(window_.data(), filled);
+  pos_ = 0;
   return true;
 }
 
@@ -305,7 +331,7 @@ bool ArchiveReader::ReadObject(std::span<const ArchiveClass> known, ObjectRef* r
     if (!FindKnown(known, className, &position) || known[position].schema != schema) return Fail();
     classEntry = static_cast<std::uint32_t>(entries_.size());
     if (!AddEntry(kClassEntry | static_cast<std::uint32_t>(classNames_.size()))) return false;
-    classNames_.push_back(className);
+    classNames_.emplace_back(className);
   } else {
     classEntry = tag & ~kBigClassTag;
     if (classEntry >= entries_.size()) return Fail();

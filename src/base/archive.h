@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -67,13 +68,21 @@ class ArchiveWriter {
   std::unordered_map<const void*, std::uint32_t> objects_;
 };
 
+// Hands over an archive's bytes in order: how many it put at `into` (at most
+// `count`), 0 at the end, -1 on an error.
+using ArchiveSource = std::function<long long(char* into, std::size_t count)>;
+
 // Reads an archive from a bounded span of bytes, which must outlive the
-// reader. Every read checks its length against the bytes left before
-// anything is allocated; the first failure sticks, and every later read then
-// fails too without touching its output.
+// reader, or from a source of known size. Every read checks its length against
+// the bytes left before anything is allocated; the first failure sticks, and
+// every later read then fails too without touching its output.
 class ArchiveReader {
  public:
   explicit ArchiveReader(std::string_view bytes) : data_(bytes) {}
+  // Holds only a window of the source's `size` bytes at a time, so that a
+  // large archive is not kept whole in memory while its objects are built.
+  // A source that ends early or fails makes the read that needed it fail.
+  ArchiveReader(ArchiveSource source, std::uint64_t size) : source_(std::move(source)), unread_(size) {}
 
   bool ReadByte(std::uint8_t* value);
   bool ReadWord(std::uint16_t* value);
@@ -105,7 +114,7 @@ class ArchiveReader {
   bool ReadObject(std::span<const ArchiveClass> known, ObjectRef* ref);
 
   bool failed() const { return failed_; }
-  std::size_t remaining() const { return data_.size() - pos_; }
+  std::uint64_t remaining() const { return data_.size() - pos_ + unread_; }
   // Marks the archive as unreadable; always false, for `return reader.Fail();`.
   bool Fail() {
     failed_ = true;
@@ -120,6 +129,7 @@ class ArchiveReader {
   static constexpr std::uint32_t kClassEntry = 0x80000000;
 
   bool Take(std::size_t count, const char** bytes);
+  bool Refill(std::size_t count);
   bool ReadLength(std::uint64_t* length, bool* wide);
   bool FindKnown(std::span<const ArchiveClass> known, std::string_view name, std::size_t* position) const;
   bool AddEntry(std::uint32_t entry);
@@ -127,8 +137,11 @@ class ArchiveReader {
   std::string_view data_;
   std::size_t pos_ = 0;
   bool failed_ = false;
+  ArchiveSource source_;
+  std::uint64_t unread_ = 0;  // source bytes not yet in the window
+  std::string window_;
   std::vector<std::uint32_t> entries_{kNullEntry};  // index 0: the null object
-  std::vector<std::string_view> classNames_;        // views into the archive's bytes
+  std::vector<std::string> classNames_;
 };
 
 }  // namespace auralith

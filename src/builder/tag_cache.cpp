@@ -8,7 +8,7 @@
 
 #include "base/archive.h"
 #include "base/file_replace.h"
-#include "base/text_writer.h"
+#include "base/read_only_file.h"
 
 namespace auralith {
 
@@ -39,8 +39,7 @@ void WriteRecord(ArchiveWriter& out, const AFileInfo& record) {
   out.WriteTime(record.modified);
 }
 
-bool ParseEntries(std::string_view bytes, Settings& settings, std::size_t count, PathTable* table) {
-  ArchiveReader in(bytes);
+bool ParseEntries(ArchiveReader& in, Settings& settings, std::size_t count, PathTable* table) {
   std::uint32_t organization = 0;
   std::uint32_t id3 = 0;
   std::uint32_t prefix = 0;
@@ -84,28 +83,43 @@ PathTable EmptyTable(std::size_t count) {
   return empty;
 }
 
-}  // namespace
-
-PathTable ParseTagCache(std::string_view bytes, Settings& settings, std::size_t count) {
+PathTable Parse(ArchiveReader& in, Settings& settings, std::size_t count) {
   try {
     PathTable table;
-    if (ParseEntries(bytes, settings, count, &table)) return table;
+    if (ParseEntries(in, settings, count, &table)) return table;
   } catch (const std::bad_alloc&) {
     // A cache too large for the memory left is as useless as a damaged one.
   }
   return EmptyTable(count);
 }
 
+}  // namespace
+
+PathTable ParseTagCache(std::string_view bytes, Settings& settings, std::size_t count) {
+  ArchiveReader in(bytes);
+  return Parse(in, settings, count);
+}
+
 PathTable LoadTagCache(const std::string& file, Settings& settings, std::size_t count) {
-  std::string bytes;
+  // Read a window at a time: the whole file would be megabytes of memory
+  // filled and let go again, next to the records made from it. The size
+  // known up front lets the parser check every length against what is there.
   try {
-    // Read whole and parsed from memory: one read, and the parser can check
-    // every length against what is really there.
-    if (!ReadWholeFile(file, kMaxTagCacheBytes, &bytes)) return EmptyTable(count);
+    ReadOnlyFile in(file);
+    const std::int64_t size = in.Size();
+    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxTagCacheBytes) return EmptyTable(count);
+    std::int64_t offset = 0;
+    ArchiveReader reader(
+        [&in, &offset](char* into, std::size_t wanted) {
+          const long long got = in.ReadAt(offset, into, wanted);
+          if (got > 0) offset += got;
+          return got;
+        },
+        static_cast<std::uint64_t>(size));
+    return Parse(reader, settings, count);
   } catch (const std::bad_alloc&) {
     return EmptyTable(count);
   }
-  return ParseTagCache(bytes, settings, count);
 }
 
 bool SaveTagCache(const std::string& file, Settings& settings, const PathTable& table) {

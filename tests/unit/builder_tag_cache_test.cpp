@@ -83,7 +83,10 @@ TEST_F(TagCacheTest, RoundTripKeepsEveryByteAndClearsSeen) {
   AFileInfo plain = Record(testing::Native("Artist/Album/01 - Song.mp3"));
   plain.modified = std::numeric_limits<std::int64_t>::max();
 
-  const PathTable table = MakeTable({hostile, plain, Record("")});
+  // Enough records that the file is read in several pieces, split anywhere.
+  std::vector<AFileInfo> records{hostile, plain, Record("")};
+  for (int i = 0; i < 3000; ++i) records.push_back(Record("r" + std::string(i % 97, 'x') + std::to_string(i)));
+  const PathTable table = MakeTable(records);
   ASSERT_TRUE(SaveTagCache(cache, settings, table));
   auto expected = Contents(table);
   for (auto& [key, record] : expected) record.seen = 0;

@@ -65,6 +65,8 @@ BuilderRun::Result BuilderRun::Run() {
   const std::string cacheFile = settings_.location.Get() + "Auralith.archive";
   std::vector<std::string> paths;
   PathTable table;
+  // Each path's record, in the order of `paths`; owned by the table.
+  std::vector<AFileInfo*> records;
   Library artists;
   const char* step = "";
 
@@ -92,6 +94,18 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetPos(0);
     std::vector<MusicFile> found = ScanMusicTree(fs_, root, "", extensions, progress_);
     progress_.SetPos(1);
+
+    // The playlist folder is listed on a second thread while this one sorts,
+    // compares with the cache and groups: a listing with the status of every
+    // playlist is most of what step 5 costs when nothing changed, and nothing
+    // writes there before step 5.
+    auto listPlaylists = [this, folder = PlaylistFolderPath(settings_)] { return ListPlaylistFolder(fs_, folder); };
+    std::future<PlaylistFolderListing> playlistFolder;
+    try {
+      playlistFolder = std::async(std::launch::async, listPlaylists);
+    } catch (const std::system_error&) {
+      playlistFolder = std::async(std::launch::deferred, listPlaylists);
+    }
 
     // 2. Sort the paths and load the cache.
     step = "sorting";
@@ -132,6 +146,7 @@ BuilderRun::Result BuilderRun::Run() {
       // pool then reads them ahead on every core while this thread reports
       // each path in order, as if it read them one by one itself.
       std::vector<std::unique_ptr<AFileInfo>> fresh(n);
+      records.assign(n, nullptr);
       std::vector<AFileInfo*> toRead;
       std::string file = root;
       for (std::size_t i = 0; i < n; ++i) {
@@ -146,6 +161,7 @@ BuilderRun::Result BuilderRun::Run() {
         if (cached != table.end() && cached->second->modified == status.modified &&
             cached->second->size == status.size) {
           cached->second->seen = 1;
+          records[i] = cached->second.get();
           ++kept;
           continue;
         }
@@ -156,6 +172,7 @@ BuilderRun::Result BuilderRun::Run() {
         if (folderFormat == 2 || folderFormat == 3) ApplyFolderFormat(*record, settings_);
         if (pattern.find('%') != std::string::npos) ApplyFileNamePattern(*record, settings_);
         toRead.push_back(record.get());
+        records[i] = record.get();
         fresh[i] = std::move(record);
       }
       found.clear();
@@ -191,7 +208,7 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetStep(1);
     progress_.SetPos(1);
     progress_.SetStepLine("Sorting into playlists... (Step 4 of 8)");
-    artists = BuildLibrary(paths, table, settings_, progress_);
+    artists = BuildLibrary(paths, records, settings_, progress_);
     progress_.SetPos(n32);
 
     // The data file's text is made on a second thread while this one writes
@@ -213,7 +230,8 @@ BuilderRun::Result BuilderRun::Run() {
     progress_.SetStep(1);
     progress_.SetPos(1);
     progress_.SetStepLine("Generating playlists... (Step 5 of 8)");
-    WritePlaylists(artists, settings_, fs_, prompter_, progress_);
+    const PlaylistFolderListing listing = playlistFolder.get();
+    WritePlaylists(artists, settings_, fs_, prompter_, progress_, &listing);
     progress_.SetPos(n32);
 
     // 6. Data file.
@@ -248,6 +266,7 @@ BuilderRun::Result BuilderRun::Run() {
   progress_.SetPos(0);
   progress_.SetStepLine("Cleaning up... (Step 8 of 8)");
   artists.clear();
+  records.clear();
   table.clear();
   paths.clear();
   progress_.SetPos(1);

@@ -73,6 +73,17 @@ void SortByKey(std::vector<std::unique_ptr<Entry>>& entries) {
 
 Library BuildLibrary(const std::vector<std::string>& paths, const PathTable& table, Settings& settings,
                      ProgressSink& progress) {
+  std::vector<AFileInfo*> records;
+  records.reserve(paths.size());
+  for (const std::string& path : paths) {
+    const auto found = table.find(path);
+    records.push_back(found != table.end() ? found->second.get() : nullptr);
+  }
+  return BuildLibrary(paths, records, settings, progress);
+}
+
+Library BuildLibrary(const std::vector<std::string>& paths, const std::vector<AFileInfo*>& records,
+                     Settings& settings, ProgressSink& progress) {
   const bool ignoreThe = settings._4_the.Get() != 0;
   Library artists;
   // Entries are found by key through these indexes; they only ever point at
@@ -90,11 +101,9 @@ Library BuildLibrary(const std::vector<std::string>& paths, const PathTable& tab
   std::string artistKey;
   std::string albumKey;
 
-  for (const std::string& path : paths) {
-    progress.SetItemLine(path);
-    const auto found = table.find(path);
-    if (found != table.end() && found->second) {
-      AFileInfo* record = found->second.get();
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    progress.SetItemLine(paths[i]);
+    if (AFileInfo* record = records[i]) {
       const bool sameArtist = previous && previous->artist == record->artist;
       if (!sameArtist) {
         artistKey = MakeSortKey(record->artist, ignoreThe);

@@ -42,5 +42,9 @@ void SortTracks(std::vector<AFileInfo*>& tracks,
 // item line shows each path and the bar steps once per path.
 Library BuildLibrary(const std::vector<std::string>& paths, const PathTable& table,
                      Settings& settings, ProgressSink& progress);
+// The same with each path's record already found: records[i] is that of
+// paths[i], or null when it has none.
+Library BuildLibrary(const std::vector<std::string>& paths, const std::vector<AFileInfo*>& records,
+                     Settings& settings, ProgressSink& progress);
 
 }  // namespace auralith

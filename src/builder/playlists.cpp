@@ -247,16 +247,27 @@ bool WriteTopLevelPlaylist(const PlaylistSettings& config, const Library& artist
 
 }  // namespace
 
+std::string PlaylistFolderPath(Settings& settings) { return settings.location.Get() + "playlists"; }
+
+PlaylistFolderListing ListPlaylistFolder(FileSystem& fs, const std::string& folderPath) {
+  PlaylistFolderListing listing;
+  listing.listed = fs.ListDirectory(folderPath, &listing.entries);
+  return listing;
+}
+
 void WritePlaylists(const Library& artists, Settings& settings, FileSystem& fs, Prompter& prompter,
-                    ProgressSink& progress) {
-  const std::string folderPath = settings.location.Get() + "playlists";
+                    ProgressSink& progress, const PlaylistFolderListing* ahead) {
+  const std::string folderPath = PlaylistFolderPath(settings);
   // Listing doubles as the test that the folder is a usable directory: a
   // plain file of that name would otherwise fail every playlist one by one.
-  std::vector<DirEntry> entries;
-  if ((!fs.Exists(folderPath) && !fs.MakeDirectory(folderPath)) || !fs.ListDirectory(folderPath, &entries)) {
+  std::vector<DirEntry> listed;
+  const bool usable = ahead != nullptr && ahead->listed;
+  if (!usable &&
+      ((!fs.Exists(folderPath) && !fs.MakeDirectory(folderPath)) || !fs.ListDirectory(folderPath, &listed))) {
     ReportError(prompter, "Couldn't create playlist directory");
     return;
   }
+  const std::vector<DirEntry>& entries = usable ? ahead->entries : listed;
 
   PlaylistSettings config;
   config.folder = folderPath + kPathSeparator;

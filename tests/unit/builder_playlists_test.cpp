@@ -290,7 +290,7 @@ TEST_F(PlaylistsTest, RecordedPlaylistsAreOpenedOnlyWhenTheirFileOrTextChanged) 
   };
   // The record put in place of the last run's (null: none), the seconds, whether the forgery stays.
   const std::tuple<const char*, int, bool> cases[] = {
-      {nullptr, 0, true}, {nullptr, 2, false}, {"", 0, false}, {"Auralith playlists 1\n1 2 x a_b.m3u\n", 0, false},
+      {nullptr, 0, true}, {nullptr, 2, false}, {"", 0, false}, {"Auralith playlists 2\n1 2 x a_b.m3u\n", 0, false},
       {"damaged", 0, false}};
   for (const auto& [record, seconds, trusted] : cases) {
     Write();
@@ -303,6 +303,9 @@ TEST_F(PlaylistsTest, RecordedPlaylistsAreOpenedOnlyWhenTheirFileOrTextChanged) 
   settings._4_outformat.Set("%4");
   Write();
   EXPECT_NE(Playlist("a_b.m3u").find("#EXTINF:1,T\r\n"), std::string::npos) << "new text";
+  records.back().title = "U";  // a text of the same size
+  Write();
+  EXPECT_NE(Playlist("a_b.m3u").find("#EXTINF:1,U\r\n"), std::string::npos) << "same size";
   EXPECT_TRUE(prompter.shown.empty());
 }
 

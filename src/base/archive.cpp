@@ -148,7 +148,7 @@ bool ArchiveReader::Refill(std::size_t count) {
   // What is left of the window moves to its front; the source fills the rest.
   if (window_.size() < size) {
     std::string larger(size, '\0');
-    std::memcpy(larger.data(), data_.data() + pos_, kept);
+    if (kept > 0) std::memcpy(larger.data(), data_.data() + pos_, kept);
     window_.swap(larger);
   } else if (kept > 0) {
     std::memmove(window_.data(), data_.data() + pos_, kept);

@@ -1,0 +1,128 @@
+// The programs' operator new and delete. Small blocks that a thread frees are
+// kept by that thread and handed out again to its next request of the same
+// size class, without the process heap: reading one music file's tags makes
+// and frees some five hundred small objects, and under Wine every heap call
+// takes the heap's lock, which made the heap a tenth of a run that reads every
+// file. Larger blocks, and small ones beyond what a thread keeps, go to and
+// from the process heap as before.
+//
+// A block carries its size class in a 16-byte header in front of it, so that
+// any thread can take back any block, and the alignment stays that of the
+// heap. What a thread keeps goes back to the heap when the thread ends.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+namespace {
+
+constexpr std::size_t kHeader = 16;
+constexpr std::size_t kGranule = 16;
+constexpr std::size_t kClasses = 32;  // blocks of up to 512 bytes
+// Per class and thread: at most 128 blocks, about a megabyte in all.
+constexpr std::uint32_t kMostKept = 128;
+
+struct KeptBlocks {
+  void* first[kClasses];  // each kept block holds the next one's address
+  std::uint32_t count[kClasses];
+};
+
+void WINAPI ReturnKept(void* value) {
+  auto* kept = static_cast<KeptBlocks*>(value);
+  if (kept == nullptr) return;
+  const HANDLE heap = GetProcessHeap();
+  for (std::size_t c = 0; c < kClasses; ++c) {
+    for (void* block = kept->first[c]; block != nullptr;) {
+      void* next = *static_cast<void**>(block);
+      HeapFree(heap, 0, static_cast<char*>(block) - kHeader);
+      block = next;
+    }
+  }
+  HeapFree(heap, 0, kept);
+}
+
+// A fiber-local slot, since its callback runs when the thread ends.
+DWORD Slot() {
+  static const DWORD slot = FlsAlloc(ReturnKept);
+  return slot;
+}
+
+KeptBlocks* Kept(bool create) {
+  const DWORD slot = Slot();
+  if (slot == FLS_OUT_OF_INDEXES) return nullptr;
+  auto* kept = static_cast<KeptBlocks*>(FlsGetValue(slot));
+  if (kept == nullptr && create) {
+    kept = static_cast<KeptBlocks*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(KeptBlocks)));
+    if (kept != nullptr && !FlsSetValue(slot, kept)) {
+      HeapFree(GetProcessHeap(), 0, kept);
+      kept = nullptr;
+    }
+  }
+  return kept;
+}
+
+void* Allocate(std::size_t size) {
+  if (size > SIZE_MAX - kHeader - kGranule) return nullptr;
+  const std::size_t units = size == 0 ? 1 : (size + kGranule - 1) / kGranule;
+  const std::size_t sizeClass = units <= kClasses ? units : 0;
+  if (sizeClass != 0) {
+    if (KeptBlocks* kept = Kept(true); kept != nullptr && kept->first[sizeClass - 1] != nullptr) {
+      void* block = kept->first[sizeClass - 1];
+      kept->first[sizeClass - 1] = *static_cast<void**>(block);
+      --kept->count[sizeClass - 1];
+      return block;
+    }
+  }
+  auto* raw = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kHeader + units * kGranule));
+  if (raw == nullptr) return nullptr;
+  *reinterpret_cast<std::size_t*>(raw) = sizeClass;
+  return raw + kHeader;
+}
+
+void Release(void* block) {
+  if (block == nullptr) return;
+  char* raw = static_cast<char*>(block) - kHeader;
+  const std::size_t sizeClass = *reinterpret_cast<const std::size_t*>(raw);
+  // A thread that never allocated keeps nothing: it may be ending already.
+  if (sizeClass != 0) {
+    if (KeptBlocks* kept = Kept(false); kept != nullptr && kept->count[sizeClass - 1] < kMostKept) {
+      *static_cast<void**>(block) = kept->first[sizeClass - 1];
+      kept->first[sizeClass - 1] = block;
+      ++kept->count[sizeClass - 1];
+      return;
+    }
+  }
+  HeapFree(GetProcessHeap(), 0, raw);
+}
+
+void* AllocateOrThrow(std::size_t size) {
+  for (;;) {
+    if (void* block = Allocate(size)) return block;
+    const std::new_handler handler = std::get_new_handler();
+    if (handler == nullptr) throw std::bad_alloc();
+    handler();
+  }
+}
+
+void* AllocateOrNull(std::size_t size) noexcept {
+  try {
+    return AllocateOrThrow(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return AllocateOrThrow(size); }
+void* operator new[](std::size_t size) { return AllocateOrThrow(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
+void operator delete(void* block) noexcept { Release(block); }
+void operator delete[](void* block) noexcept { Release(block); }
+void operator delete(void* block, std::size_t) noexcept { Release(block); }
+void operator delete[](void* block, std::size_t) noexcept { Release(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }

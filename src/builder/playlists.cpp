@@ -150,10 +150,10 @@ class PlaylistRecord {
 
   static bool Same(const FileStatus& a, const FileStatus& b) { return a.size == b.size && a.modified == b.modified; }
 
-  // Eight bytes a step, each step a bijection of the state, so texts of one
-  // size that differ in a single word never meet; halved to stay a positive
-  // decimal. The text's only adversary is chance, and a run hashes every
-  // playlist's text, megabytes in all.
+  // Eight bytes a step, each step a bijection of the state, so that a change
+  // of one word always changes the state; halved to stay a positive decimal.
+  // The text's only adversary is chance, and a run hashes every playlist's
+  // text, megabytes in all.
   static std::uint64_t Hash(std::string_view text) {
     const auto mix = [](std::uint64_t x) { return (x ^ (x >> 32)) * 0xD6E8FEB86659FD93ull; };
     std::uint64_t hash = mix(text.size() ^ 0x9E3779B97F4A7C15ull);

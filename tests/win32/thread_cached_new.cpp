@@ -65,6 +65,12 @@ TEST(ThreadCachedNew, AThreadThatEndsGivesBackWhatItKept) {
   EXPECT_LT(BusyHeapBlocks() - before, 50);
 }
 
+TEST(ThreadCachedNew, LeavesTheLastErrorAlone) {
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  ::operator delete(::operator new(24));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 TEST(ThreadCachedNew, TooLargeARequestFailsAsTheStandardSays) {
   volatile std::size_t huge = SIZE_MAX - 8;  // a size the header would wrap round
   EXPECT_THROW(static_cast<void>(::operator new(huge)), std::bad_alloc);

@@ -52,6 +52,9 @@ DWORD Slot() {
 KeptBlocks* Kept(bool create) {
   const DWORD slot = Slot();
   if (slot == FLS_OUT_OF_INDEXES) return nullptr;
+  // FlsGetValue clears the thread's last error, which callers read after
+  // making the text of a message: new and delete must leave it alone.
+  const DWORD lastError = GetLastError();
   auto* kept = static_cast<KeptBlocks*>(FlsGetValue(slot));
   if (kept == nullptr && create) {
     kept = static_cast<KeptBlocks*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(KeptBlocks)));
@@ -60,6 +63,7 @@ KeptBlocks* Kept(bool create) {
       kept = nullptr;
     }
   }
+  SetLastError(lastError);
   return kept;
 }
 

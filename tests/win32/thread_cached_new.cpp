@@ -1,8 +1,6 @@
-#include <cstdint>
 #include <cstring>
 #include <new>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,64 +9,46 @@
 
 namespace {
 
-// Blocks the process heap has handed out and not had back.
-int BusyHeapBlocks() {
-  const HANDLE heap = GetProcessHeap();
-  PROCESS_HEAP_ENTRY entry{};
-  int busy = 0;
-  HeapLock(heap);
-  while (HeapWalk(heap, &entry))
-    if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ++busy;
-  HeapUnlock(heap);
-  return busy;
-}
-
-// Blocks of every kept size and beyond, freed and taken again on several
-// threads and across them, never overlap: each keeps the bytes written to it.
+// Blocks of every kept size and beyond, made here and on other threads and
+// all freed here, then made again from what this thread keeps, never overlap;
+// and the last error survives them.
 TEST(ThreadCachedNew, BlocksKeepTheirBytesWhoeverFreesThem) {
-  struct Block {
-    unsigned char* bytes;
-    std::size_t size;
-  };
-  std::vector<std::vector<Block>> made(4);
-  auto make = [&made](std::size_t owner) {
-    for (std::size_t size = 1; size <= 1100; size += owner + 3) {
-      auto* bytes = static_cast<unsigned char*>(::operator new(size));
-      std::memset(bytes, static_cast<int>(size & 0xFF), size);
-      made[owner].push_back({bytes, size});
-    }
+  std::vector<std::vector<unsigned char*>> made(4);
+  auto make = [](std::vector<unsigned char*>* blocks) {
+    for (std::size_t size = 1; size <= 1100; size += 7)
+      blocks->push_back(static_cast<unsigned char*>(std::memset(::operator new(size), size & 0xFF, size)));
   };
   for (int round = 0; round < 3; ++round) {
     std::vector<std::thread> threads;
-    for (std::size_t owner = 0; owner < made.size(); ++owner) threads.emplace_back(make, owner);
+    for (std::size_t t = 1; t < made.size(); ++t) threads.emplace_back(make, &made[t]);
+    make(&made[0]);
     for (auto& t : threads) t.join();
-    // Every other block is freed here, by a thread that did not make it.
+    SetLastError(ERROR_FILE_NOT_FOUND);
     for (auto& blocks : made) {
-      for (std::size_t i = 0; i < blocks.size(); ++i) {
-        for (std::size_t b = 0; b < blocks[i].size; ++b) ASSERT_EQ(blocks[i].bytes[b], blocks[i].size & 0xFF);
-        if (i % 2 == 0) ::operator delete(std::exchange(blocks[i].bytes, nullptr));
+      for (std::size_t i = 0, size = 1; i < blocks.size(); ++i, size += 7) {
+        for (std::size_t b = 0; b < size; ++b) ASSERT_EQ(blocks[i][b], size & 0xFF) << round;
+        ::operator delete(blocks[i]);
       }
-      std::erase_if(blocks, [](const Block& block) { return block.bytes == nullptr; });
+      blocks.clear();
     }
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   }
-  for (auto& blocks : made)
-    for (const Block& block : blocks) ::operator delete(block.bytes);
 }
 
 TEST(ThreadCachedNew, AThreadThatEndsGivesBackWhatItKept) {
-  const int before = BusyHeapBlocks();
+  auto busyBlocks = [] {
+    PROCESS_HEAP_ENTRY entry{};
+    int busy = 0;
+    while (HeapWalk(GetProcessHeap(), &entry)) busy += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0;
+    return busy;
+  };
+  const int before = busyBlocks();
   std::thread([] {
     std::vector<void*> blocks;
     for (int i = 0; i < 100; ++i) blocks.push_back(::operator new(64));
     for (void* block : blocks) ::operator delete(block);
   }).join();
-  EXPECT_LT(BusyHeapBlocks() - before, 50);
-}
-
-TEST(ThreadCachedNew, LeavesTheLastErrorAlone) {
-  SetLastError(ERROR_FILE_NOT_FOUND);
-  ::operator delete(::operator new(24));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_LT(busyBlocks() - before, 50);
 }
 
 TEST(ThreadCachedNew, TooLargeARequestFailsAsTheStandardSays) {

@@ -117,7 +117,26 @@ bool WriteNewFile(const std::string& path, std::string_view bytes) {
 
 #endif
 
-std::string TemporaryFor(const std::string& path) { return path + ".tmp"; }
+std::string TemporaryFor(const std::string& path) {
+  // A name the system allows, 255 bytes at most (on Windows 255 UTF-16 units,
+  // never fewer than its UTF-8 bytes), may have no room for ".tmp": its stem is
+  // then cut, before a character, so that the file it names can still be
+  // replaced, and the temporary still ends in the name's own extension.
+  constexpr std::size_t kMostNameBytes = 255;
+  constexpr std::string_view kSuffix = ".tmp";
+#ifdef _WIN32
+  const std::size_t nameStart = path.find_last_of("/\\") + 1;
+#else
+  const std::size_t nameStart = path.find_last_of('/') + 1;
+#endif
+  const std::size_t nameBytes = path.size() - nameStart;
+  if (nameBytes + kSuffix.size() <= kMostNameBytes) return path + std::string(kSuffix);
+  std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < nameStart || path.size() - dot > kMostNameBytes / 2) dot = path.size();
+  std::size_t stemEnd = nameStart + (kMostNameBytes - kSuffix.size() - (path.size() - dot));
+  while (stemEnd > nameStart && (static_cast<unsigned char>(path[stemEnd]) & 0xC0) == 0x80) --stemEnd;
+  return path.substr(0, stemEnd) + path.substr(dot) + std::string(kSuffix);
+}
 
 void RemoveTemporaryOf(const std::string& path) {
   const std::string temporary = TemporaryFor(path);

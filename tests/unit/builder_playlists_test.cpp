@@ -309,6 +309,18 @@ TEST_F(PlaylistsTest, RecordedPlaylistsAreOpenedOnlyWhenTheirFileOrTextChanged) 
   EXPECT_TRUE(prompter.shown.empty());
 }
 
+// Not on Windows, where a path with a name that long is past MAX_PATH.
+#ifndef _WIN32
+TEST_F(PlaylistsTest, APlaylistWhoseNameTakesAllTheRoomIsReplacedToo) {
+  const std::string key(251, 'k');  // key + ".m3u": the longest name a file may have
+  Track(Album(key, "K", "a", "A"), "1.mp3", "1", "T");
+  Write();
+  artists.back()->albums.back()->key = "b";  // the artist's playlist lists the album's
+  Write();
+  EXPECT_NE(Playlist(key + ".m3u").find(key + "_b.m3u"), std::string::npos);
+}
+#endif
+
 using LibraryDataTest = OutputTest;
 
 TEST_F(LibraryDataTest, EmptyAndOneTrackLibrariesByteForByte) {

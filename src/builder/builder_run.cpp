@@ -30,17 +30,6 @@ std::int32_t Clamp32(std::size_t n) {
   return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<std::int32_t>(n);
 }
 
-// Making the data file's text while the playlists are written is two threads
-// building many small strings at once. Under Wine, the only Windows we
-// measure on, both then queue for the one heap's lock, and the playlists took
-// two to three times as long as with the text made afterwards; natively the
-// overlap saves about a tenth of a warm run.
-#ifdef _WIN32
-constexpr std::launch kDataTextLaunch = std::launch::deferred;
-#else
-constexpr std::launch kDataTextLaunch = std::launch::async;
-#endif
-
 }  // namespace
 
 BuilderRun::BuilderRun(Settings& settings, FileSystem& fs, Prompter& prompter, ProgressSink& progress,
@@ -219,7 +208,7 @@ BuilderRun::Result BuilderRun::Run() {
     auto makeData = [&artists, &location, &format] { return LibraryDataText(artists, location, format); };
     std::future<std::string> dataText;
     try {
-      dataText = std::async(kDataTextLaunch, makeData);
+      dataText = std::async(std::launch::async, makeData);
     } catch (const std::system_error&) {
       dataText = std::async(std::launch::deferred, makeData);
     }

@@ -14,9 +14,10 @@ constexpr unsigned kMostThreads = 4;
 
 // Under Wine, the only Windows we measure on, a second reader made a cold
 // run slower, not faster. The two readers queue for the heap's one lock, each
-// wait a call into the kernel; with a heap per thread that cost went, but a
-// run was still no faster than with one reader: every open and close is a
-// round trip to the Wine server, which serves one request at a time. The
+// wait a call into the kernel; with a heap per thread, or small blocks kept
+// per thread, that cost went, but a run was still no faster than with one
+// reader: every open and close is a round trip to the Wine server, which
+// serves one request at a time. The
 // Windows build reads on the run's thread until a measurement on Windows
 // itself says otherwise.
 #ifdef _WIN32

@@ -17,9 +17,8 @@ constexpr unsigned kMostThreads = 4;
 // wait a call into the kernel; with a heap per thread, or small blocks kept
 // per thread, that cost went, but a run was still no faster than with one
 // reader: every open and close is a round trip to the Wine server, which
-// serves one request at a time. The
-// Windows build reads on the run's thread until a measurement on Windows
-// itself says otherwise.
+// serves one request at a time. The Windows build reads on the run's thread
+// until a measurement on Windows itself says otherwise.
 #ifdef _WIN32
 constexpr bool kReadAlone = true;
 #else

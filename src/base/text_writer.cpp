@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 #include "base/file_replace.h"
+#include "base/read_only_file.h"
 
 namespace auralith {
 
@@ -26,31 +26,17 @@ bool StreamHolds(std::FILE* file, std::string_view bytes) {
   return same;
 }
 
-bool SeekTo(std::FILE* file, std::int64_t offset, int origin) {
-#ifdef _WIN32
-  return _fseeki64(file, offset, origin) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(offset), origin) == 0;
-#endif
-}
-
-std::int64_t Tell(std::FILE* file) {
-#ifdef _WIN32
-  return _ftelli64(file);
-#else
-  return static_cast<std::int64_t>(ftello(file));
-#endif
-}
-
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::uint64_t most, std::string* bytes) {
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file || !SeekTo(file.get(), 0, SEEK_END)) return false;
-  const std::int64_t size = Tell(file.get());
-  if (size < 0 || static_cast<std::uint64_t>(size) > most || !SeekTo(file.get(), 0, SEEK_SET)) return false;
+  ReadOnlyFile file(path);
+  const std::int64_t size = file.Size();
+  if (size < 0 || static_cast<std::uint64_t>(size) > most) return false;
   bytes->resize(static_cast<std::size_t>(size));
-  return std::fread(bytes->data(), 1, bytes->size(), file.get()) == bytes->size();
+  std::size_t got = 0;
+  for (long long n = 0; got < bytes->size(); got += static_cast<std::size_t>(n))
+    if ((n = file.ReadAt(static_cast<std::int64_t>(got), bytes->data() + got, bytes->size() - got)) <= 0) return false;
+  return true;
 }
 
 bool FileHolds(const std::string& path, std::string_view bytes) {

@@ -175,7 +175,7 @@ BuilderRun::Result BuilderRun::Run() {
         progress_.SetItemLine(paths[i]);
         if (fresh[i]) {
           FinishFileInfo(*fresh[i], pool.Result(next++), settings_, prompter_);
-          table.insert_or_assign(paths[i], std::move(fresh[i]));
+          table.Insert(std::move(fresh[i]));
           ++read;
           cacheChanged = true;
         }
@@ -183,7 +183,7 @@ BuilderRun::Result BuilderRun::Run() {
       }
     }
     progress_.SetPos(n32);
-    if (kept + read < table.size() && std::erase_if(table, [](const auto& entry) { return entry.second->seen == 0; }) > 0)
+    if (kept + read < table.size() && table.EraseIf([](const AFileInfo& record) { return record.seen == 0; }) > 0)
       cacheChanged = true;
     if (cacheChanged && !SaveTagCache(cacheFile, settings_, table)) {
       // The playlists can still be written; the next run reads every file again.

@@ -21,8 +21,8 @@ constexpr ArchiveClass kRecordClass{"AFileInfo", 1};
 // five empty texts, length and seen, size and modified.
 constexpr std::uint64_t kMinEntryBytes = 1 + 2 + 5 + 4 + 4 + 8 + 8;
 
-bool ReadRecord(ArchiveReader& in, AFileInfo* record) {
-  return in.ReadText(&record->path) && in.ReadText(&record->artist) && in.ReadText(&record->album) &&
+bool ReadRecord(ArchiveReader& in, std::string* path, AFileInfo* record) {
+  return in.ReadText(path) && in.ReadText(&record->artist) && in.ReadText(&record->album) &&
          in.ReadText(&record->title) && in.ReadText(&record->track) && in.ReadInt32(&record->length) &&
          in.ReadInt32(&record->seen) && in.ReadUint64(&record->size) && in.ReadTime(&record->modified);
 }
@@ -57,22 +57,21 @@ bool ParseEntries(ArchiveReader& in, Settings& settings, std::size_t count, Path
   if (!in.ReadCount(&stored, kMinEntryBytes)) return false;
   table->reserve(std::max(static_cast<std::size_t>(stored), count));
 
+  std::string storedPath;
   for (std::uint64_t i = 0; i < stored; ++i) {
-    std::string key;
-    if (!in.ReadText(&key) || !in.ReadObject({&kRecordClass, 1}, &ref)) return false;
+    auto record = std::make_unique<AFileInfo>();
+    if (!in.ReadText(&record->path) || !in.ReadObject({&kRecordClass, 1}, &ref)) return false;
     // The framework would let two keys share one record (or hold none), and
     // the table would then free it twice (or hand out a null record). Our
     // writer never stores either, so such a file is damaged.
     if (ref.kind != ArchiveReader::ObjectRef::Kind::New) return false;
-    auto record = std::make_unique<AFileInfo>();
-    if (!ReadRecord(in, record.get())) return false;
-    record->seen = 0;
     // The key is what the run matches against the file's status, so the
-    // record must describe that file: a differing path (written by nothing
-    // we know) would send the playlists elsewhere.
-    if (record->path != key) record->path = key;
+    // record keeps it as its path: a differing stored path (written by
+    // nothing we know) would send the playlists elsewhere.
+    if (!ReadRecord(in, &storedPath, record.get())) return false;
+    record->seen = 0;
     // A key stored twice: the later record replaces the earlier one.
-    table->insert_or_assign(std::move(key), std::move(record));
+    table->Insert(std::move(record));
   }
   return true;
 }

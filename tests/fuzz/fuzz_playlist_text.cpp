@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The scan gives each path once, and none with a line break.
     if (table.count(path) || path.find_first_of("\r\n") != std::string::npos) continue;
     const std::int32_t length = paths.size() % 3 == 0 ? -1 : static_cast<std::int32_t>(paths.size() * 61);
-    table.emplace(path, std::make_unique<AFileInfo>(
+    table.Insert(std::make_unique<AFileInfo>(
                             AFileInfo{path, fields[f], fields[f + 1], fields[f + 2], fields[f + 3], length}));
     paths.push_back(path);
   }

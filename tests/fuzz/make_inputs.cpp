@@ -42,7 +42,7 @@ Inputs TagCaches() {
     return fuzz::ReadAll(file);
   };
   auto add = [&](const std::string& path, const std::string& title, const std::string& track) {
-    table.emplace(path, std::make_unique<AFileInfo>(AFileInfo{path, "Artist", "Album", title, track, 259, 1,
+    table.Insert(std::make_unique<AFileInfo>(AFileInfo{path, "Artist", "Album", title, track, 259, 1,
                                                               1700000000, 4096}));
   };
   Inputs inputs{save()};

@@ -93,7 +93,7 @@ class OutputTest : public ::testing::Test {
 
   // A record for BuildLibrary, in path-list order; its track number names it.
   void Add(const std::string& path, const std::string& artist, const std::string& album, const std::string& track) {
-    table[path] = std::make_unique<AFileInfo>(AFileInfo{path, artist, album, path, track});
+    table.Insert(std::make_unique<AFileInfo>(AFileInfo{path, artist, album, path, track}));
     paths.push_back(path);
   }
 
@@ -150,7 +150,7 @@ TEST_F(LibraryTest, GroupsByKeyAndKeepsFirstNames) {
     settings._4_organizationnum.Set(folders);
     const Library artists = Build();
     EXPECT_EQ(Shape(artists), shape);
-    EXPECT_EQ(artists[0]->albums[0]->tracks[0], table.at("b").get()) << "the table's own records";
+    EXPECT_EQ(artists[0]->albums[0]->tracks[0], table.find("b")->second.get()) << "the table's own records";
   }
 }
 

@@ -45,13 +45,13 @@ AFileInfo Record(const std::string& path) {
 
 PathTable MakeTable(const std::vector<AFileInfo>& records) {
   PathTable table;
-  for (const AFileInfo& r : records) table[r.path] = std::make_unique<AFileInfo>(r);
+  for (const AFileInfo& r : records) table.Insert(std::make_unique<AFileInfo>(r));
   return table;
 }
 
 std::map<std::string, AFileInfo> Contents(const PathTable& table) {
   std::map<std::string, AFileInfo> out;
-  for (const auto& [key, record] : table) out[key] = *record;
+  for (const auto& [key, record] : table) out[std::string(key)] = *record;
   return out;
 }
 
@@ -66,7 +66,7 @@ class TagCacheTest : public ::testing::Test {
   }
   std::map<std::string, std::string> Parse(const std::string& bytes) {
     std::map<std::string, std::string> keyToArtist;
-    for (const auto& [key, record] : ParseTagCache(bytes, settings, 7)) keyToArtist[key] = record->artist;
+    for (const auto& [key, record] : ParseTagCache(bytes, settings, 7)) keyToArtist[std::string(key)] = record->artist;
     return keyToArtist;
   }
 
@@ -103,7 +103,7 @@ TEST_F(TagCacheTest, FileLayoutIsByteExactAndKeyOrdered) {
   PathTable forward = MakeTable(records);
   std::reverse(records.begin(), records.end());
   PathTable backward = MakeTable(records);
-  backward.rehash(4096);
+  backward.reserve(4096);
   std::string expected = Head(200) + Text("t100") + kRecordClass + Body("t100");
   for (int i = 101; i < 300; ++i) expected += Text("t" + std::to_string(i)) + "\x03\x80" + Body("t" + std::to_string(i));
   for (const PathTable* table : {&forward, &backward}) {

@@ -11,6 +11,8 @@
 // heap. What a thread keeps goes back to the heap when the thread ends.
 
 #include <windows.h>
+// The thread's own block (TEB), for its TLS slots.
+#include <winternl.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -29,9 +31,23 @@ struct KeptBlocks {
   std::uint32_t count[kClasses];
 };
 
+struct Slots {
+  // Where a thread finds what it keeps: read straight from the thread's own
+  // block when the index is one of the first 64, so that the common case is
+  // a load, not three calls into kernel32 (the slot lookup and saving and
+  // restoring the last error that TlsGetValue and FlsGetValue clear).
+  DWORD tls;
+  // The same pointer in a fiber-local slot, for its callback when the thread ends.
+  DWORD fls;
+};
+
+const Slots& TheSlots();
+
 void WINAPI ReturnKept(void* value) {
   auto* kept = static_cast<KeptBlocks*>(value);
   if (kept == nullptr) return;
+  // Anything freed later in this thread's exit goes to the heap.
+  TlsSetValue(TheSlots().tls, nullptr);
   const HANDLE heap = GetProcessHeap();
   for (std::size_t c = 0; c < kClasses; ++c) {
     for (void* block = kept->first[c]; block != nullptr;) {
@@ -43,25 +59,32 @@ void WINAPI ReturnKept(void* value) {
   HeapFree(heap, 0, kept);
 }
 
-// A fiber-local slot, since its callback runs when the thread ends.
-DWORD Slot() {
-  static const DWORD slot = FlsAlloc(ReturnKept);
-  return slot;
+const Slots& TheSlots() {
+  static const Slots slots{TlsAlloc(), FlsAlloc(ReturnKept)};
+  return slots;
+}
+
+KeptBlocks* KeptNow(DWORD tls) {
+  if (tls < 64) return static_cast<KeptBlocks*>(NtCurrentTeb()->TlsSlots[tls]);
+  const DWORD lastError = GetLastError();
+  auto* kept = static_cast<KeptBlocks*>(TlsGetValue(tls));
+  SetLastError(lastError);
+  return kept;
 }
 
 KeptBlocks* Kept(bool create) {
-  const DWORD slot = Slot();
-  if (slot == FLS_OUT_OF_INDEXES) return nullptr;
-  // FlsGetValue clears the thread's last error, which callers read after
-  // making the text of a message: new and delete must leave it alone.
+  const Slots& slots = TheSlots();
+  if (slots.tls == TLS_OUT_OF_INDEXES || slots.fls == FLS_OUT_OF_INDEXES) return nullptr;
+  KeptBlocks* kept = KeptNow(slots.tls);
+  if (kept != nullptr || !create) return kept;
+  // Callers read the last error after making the text of a message: new and
+  // delete must leave it alone.
   const DWORD lastError = GetLastError();
-  auto* kept = static_cast<KeptBlocks*>(FlsGetValue(slot));
-  if (kept == nullptr && create) {
-    kept = static_cast<KeptBlocks*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(KeptBlocks)));
-    if (kept != nullptr && !FlsSetValue(slot, kept)) {
-      HeapFree(GetProcessHeap(), 0, kept);
-      kept = nullptr;
-    }
+  kept = static_cast<KeptBlocks*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(KeptBlocks)));
+  if (kept != nullptr && !(FlsSetValue(slots.fls, kept) && TlsSetValue(slots.tls, kept))) {
+    FlsSetValue(slots.fls, nullptr);
+    HeapFree(GetProcessHeap(), 0, kept);
+    kept = nullptr;
   }
   SetLastError(lastError);
   return kept;

@@ -12,25 +12,12 @@ namespace {
 // spinning disk more of them only make it seek.
 constexpr unsigned kMostThreads = 4;
 
-// Under Wine, the only Windows we measure on, a second reader made a cold
-// run slower, not faster. The two readers queue for the heap's one lock, each
-// wait a call into the kernel; with a heap per thread, or small blocks kept
-// per thread, that cost went, but a run was still no faster than with one
-// reader: every open and close is a round trip to the Wine server, which
-// serves one request at a time. The Windows build reads on the run's thread
-// until a measurement on Windows itself says otherwise.
-#ifdef _WIN32
-constexpr bool kReadAlone = true;
-#else
-constexpr bool kReadAlone = false;
-#endif
-
 }  // namespace
 
 unsigned TagReaderPool::ThreadsFor(std::size_t files) {
   // The caller reads too: one core is its own.
   const unsigned cores = std::thread::hardware_concurrency();
-  if (kReadAlone || cores <= 1 || files <= 1) return 0;
+  if (cores <= 1 || files <= 1) return 0;
   return static_cast<unsigned>(std::min<std::size_t>({cores - 1, kMostThreads - 1, files - 1}));
 }
 

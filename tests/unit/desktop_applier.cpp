@@ -148,7 +148,6 @@ TEST_F(DesktopTest, WhereTheFilesGoAndWhatFailsThere) {
 TEST_F(DesktopTest, ShellStateBit) {
   const std::tuple<const char*, std::optional<RegValue>, bool, std::optional<RegValue>> cases[] = {
       {"absent", std::nullopt, false, std::nullopt},
-      {"install sets 0x40", ShellState(36, 0), false, ShellState(36, 0x40)},
       {"uninstall clears only 0x40", ShellState(36, 0xFFFFFFFF), true, ShellState(36, 0xFFFFFFBF)},
       // A toggle instead of a set would clear it on a second install.
       {"install, already set", ShellState(36, 0xA040), false, ShellState(36, 0xA040)},
